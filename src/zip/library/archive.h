@@ -1,0 +1,60 @@
+// Archives opened by scripts: the record, the list and the lookup by id.
+#pragma once
+
+#include <zip.h>
+
+#include "plugin.h"
+
+// What a running command is doing with an archive. A script callback runs
+// inside such a command; it must not pull the archive out from under it.
+enum class ArchiveUse : uint32_t {
+    Idle = 0,
+    Reading,  // an extraction reads from it: closing or reopening is refused
+    Closing,  // zip_close is writing it: every command on it is refused
+};
+
+// One archive opened by zip.OpenArchive. The first fields are the object
+// header the host walks (objectType, id, reserved, next).
+struct ArchiveObject {
+    uint32_t objectType;  // archiveObjectType
+    ObjectId id;          // the script's id; pointerId != 0 for automatic ids
+    uint32_t reserved;    // left zero
+    ArchiveObject *next;  // next record, NULL at the end
+    zip_t *archive;       // the libzip archive, owned by the record
+    ArchiveUse use;       // guards the archive while a callback runs
+};
+
+static_assert(offsetof(ArchiveObject, id) == offsetof(ObjectHeader, id));
+static_assert(offsetof(ArchiveObject, next) == offsetof(ObjectHeader, next));
+
+// The first archive whose id equals id, or NULL.
+ArchiveObject *FindArchive(const ObjectId &id);
+
+// Reads the archive id of argument 1 and finds the archive; NULL when none
+// is open under it (the caller returns gState.errorArchiveNotFound). raises
+ArchiveObject *ArchiveArg(ScriptState *L);
+
+// The error code a command returns for a failed libzip call.
+int ZipError();
+
+// 0 when a command may change or close the archive, else the error to return.
+int CheckArchiveIdle(const ArchiveObject *object);
+// 0 when a command may read from the archive, else the error to return.
+int CheckArchiveReadable(const ArchiveObject *object);
+
+// Closes one record's archive (writing unless discard) and tells the host.
+// Returns 0, or the error code when writing failed: the archive then stays
+// open with its pending changes and the host is not told.
+int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard);
+
+// Finds, closes, unlinks and frees the archive open under id; an id not in
+// the list is ignored. Returns 0 or the error of CloseArchiveObject.
+int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard);
+
+// Discards every archive (FreeLibrary).
+void DiscardAllArchives(ScriptState *L);
+
+// Pushes an archive id the way scripts see it.
+void PushArchiveId(ScriptState *L, const ObjectId &id);
+
+int ArchiveAttributeHandler(ScriptState *L, int attribute, const ObjectId *id);

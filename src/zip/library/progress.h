@@ -1,0 +1,9 @@
+// Progress reports to script callbacks.
+#pragma once
+
+#include <orvanel/plugin.h>
+
+// Calls the function at stack index callback with a table {action, id,
+// progress, userdata}; userdata is set only when userdata != 0 (its stack
+// index). Returns 0 or the error code of the failed call.
+int CallProgress(ScriptState *L, int callback, const char *action, const ObjectId &id, int progress, int userdata);

@@ -1,0 +1,109 @@
+-- Small test library for script tests run through orhost.
+--
+--   local T = require("testlib")
+--   T.case("what it proves", function() ... end)
+--   T.finish()   -- prints "N passed, N failed", exits non-zero on failure
+--
+-- Every case must leave host.memory().blocks at 0; T.case checks it.
+local T = {}
+
+local passed, failed = 0, 0
+
+T.work = os.getenv("TEST_WORK") or "/tmp/orhost-test"
+T.data = os.getenv("TEST_DATA") or "."
+os.execute("rm -rf '" .. T.work .. "' && mkdir -p '" .. T.work .. "'")
+
+-- A path inside the test's own scratch folder.
+function T.path(name) return T.work .. "/" .. name end
+
+local function fail(msg, level)
+  error(msg, (level or 1) + 2)
+end
+
+function T.eq(got, want, what)
+  if got ~= want then
+    fail(string.format("%s: expected %s, got %s", what or "value", tostring(want), tostring(got)))
+  end
+end
+
+function T.ok(cond, what)
+  if not cond then fail((what or "condition") .. " is false") end
+end
+
+-- Runs fn, which must raise; the message must equal want exactly (or match
+-- it as a Lua pattern when pattern is true). Returns the message.
+function T.err(fn, want, pattern)
+  local ok, msg = pcall(fn)
+  if ok then fail("expected error " .. tostring(want) .. ", got success") end
+  msg = tostring(msg)
+  if want then
+    local good = pattern and msg:find(want) or msg == want
+    if not good then fail(string.format("expected error %q, got %q", want, msg)) end
+  end
+  return msg
+end
+
+-- Runs a shell command; returns its output and whether it exited 0.
+function T.sh(cmd)
+  local p = io.popen(cmd .. " 2>&1")
+  local out = p:read("a")
+  local ok = p:close()
+  return out, ok
+end
+
+function T.readfile(path)
+  local f = io.open(path, "rb")
+  if not f then return nil end
+  local s = f:read("a"); f:close(); return s
+end
+
+function T.writefile(path, data)
+  local f = assert(io.open(path, "wb")); f:write(data); f:close()
+end
+
+local function hex(s) return (s:gsub(".", function(c) return string.format("%02x", c:byte()) end)) end
+
+-- Makes an archive with python3's zipfile: entries is a list of
+-- {name, data [, method = "stored"|"deflated"|"bzip2"]}; every entry is
+-- dated 17-May-2020 10:30:00.
+function T.pyzip(path, entries, comment)
+  local script = {"import zipfile,sys", "z=zipfile.ZipFile(sys.argv[1],'w')"}
+  for _, e in ipairs(entries) do
+    local method = ({stored = "ZIP_STORED", deflated = "ZIP_DEFLATED", bzip2 = "ZIP_BZIP2"})[e.method or "deflated"]
+    script[#script + 1] = string.format(
+      "zi=zipfile.ZipInfo(bytes.fromhex('%s').decode(), date_time=(2020,5,17,10,30,0)); zi.compress_type=zipfile.%s; z.writestr(zi, bytes.fromhex('%s'))",
+      hex(e[1]), method, hex(e[2]))
+  end
+  if comment then script[#script + 1] = string.format("z.comment=bytes.fromhex('%s')", hex(comment)) end
+  script[#script + 1] = "z.close()"
+  local py = T.path(".mkzip.py")
+  T.writefile(py, table.concat(script, "\n") .. "\n")
+  local out, ok = T.sh("python3 '" .. py .. "' '" .. path .. "'")
+  if not ok then error("python3 failed: " .. out) end
+end
+
+function T.blocks() return host.memory().blocks end
+
+function T.case(name, fn)
+  local ok, msg = xpcall(fn, debug.traceback)
+  if ok and T.blocks() ~= 0 then
+    local tags = {}
+    for tag, n in pairs(host.memory().tags) do tags[#tags + 1] = tag .. "=" .. n end
+    ok, msg = false, "host memory left behind: " .. T.blocks() .. " blocks (" .. table.concat(tags, ",") .. ")"
+  end
+  host.failalloc(0)
+  for _, op in ipairs({"open", "read", "write", "seek", "examine"}) do host.failio(op, 0) end
+  if ok then
+    passed = passed + 1
+  else
+    failed = failed + 1
+    io.stderr:write("FAIL: " .. name .. "\n" .. tostring(msg) .. "\n")
+  end
+end
+
+function T.finish()
+  print(string.format("%d passed, %d failed", passed, failed))
+  if failed > 0 then os.exit(1) end
+end
+
+return T
