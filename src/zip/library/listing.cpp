@@ -1,0 +1,40 @@
+// zip.GetFileAtIndex and zip.LocateFile: from an index to a name and back.
+#include "host.h"
+#include "library/archive.h"
+#include "library/commands.h"
+#include "library/name_lookup.h"
+#include "library/options.h"
+
+// name$ = zip.GetFileAtIndex(id, idx): the entry's current name as libzip
+// decodes it; a zip error for an index libzip refuses.
+int GetFileAtIndex(ScriptState *L) {
+    // Widening the signed index makes negative ones far out of range.
+    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    if (int busy = CheckArchiveReadable(object)) return busy;
+    const char *name = zip_get_name(object->archive, index, 0);
+    if (!name) return ZipError();
+    host::PushString(L, name);
+    return 1;
+}
+
+// idx = zip.LocateFile(id, name$ [, {nocase, nodir}]): the lowest matching
+// index, or -1 when no entry matches (never an error).
+int LocateFile(ScriptState *L) {
+    const char *name = host::GetStringArg(L, 2);
+    int count = host::GetArgCount(L);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    int nocase = 0;
+    int nodir = 0;
+    if (count > 2) {
+        host::CheckTableArg(L, 3);
+        ReadIntOption(L, 3, "nocase", &nocase);
+        ReadIntOption(L, 3, "nodir", &nodir);
+    }
+    if (int busy = CheckArchiveReadable(object)) return busy;
+    zip_flags_t flags = (nocase ? ZIP_FL_NOCASE : 0) | (nodir ? ZIP_FL_NODIR : 0);
+    host::PushNumber(L, static_cast<double>(LocateName(object->archive, name, flags)));
+    return 1;
+}
