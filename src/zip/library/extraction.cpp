@@ -1,0 +1,155 @@
+// zip.ExtractFile: copies one entry's data into a host file, 64 KiB at a
+// time, with an optional progress callback.
+#include <memory>
+
+#include "host.h"
+#include "library/archive.h"
+#include "library/commands.h"
+#include "library/entry_stream.h"
+#include "library/options.h"
+#include "library/progress.h"
+
+namespace {
+
+constexpr int32_t kChunkSize = 65536;
+
+// What the options table asked for. Plain, so that it may exist while the
+// option readers raise.
+struct ExtractOptions {
+    char *password;  // host copy (tag "tstring") or NULL: use the default password
+    int callback;    // stack index of the progress function, 0 without one
+    int userdata;    // stack index of the userdata value, 0 without one
+};
+
+// Closes an entry opened for reading.
+struct EntryClose {
+    void operator()(zip_file_t *file) const { zip_fclose(file); }
+};
+using EntryFile = std::unique_ptr<zip_file_t, EntryClose>;
+
+// Pops the option values the command left on the stack, on every way out.
+class StackSlots {
+public:
+    StackSlots(ScriptState *L, int count) : L_(L), count_(count) {}
+    ~StackSlots() {
+        for (int i = 0; i < count_; i++) host::SetStackTop(L_, -2);
+    }
+    StackSlots(const StackSlots &) = delete;
+    StackSlots &operator=(const StackSlots &) = delete;
+
+private:
+    ScriptState *L_;  // the command's script state
+    int count_;       // values to pop
+};
+
+// Marks the archive as being read while a callback may run, and restores
+// what it was on every way out, so a callback cannot close it under us.
+class ReadingGuard {
+public:
+    explicit ReadingGuard(ArchiveObject *object) : object_(object), previous_(object->use) {
+        object->use = ArchiveUse::Reading;
+    }
+    ~ReadingGuard() { object_->use = previous_; }
+    ReadingGuard(const ReadingGuard &) = delete;
+    ReadingGuard &operator=(const ReadingGuard &) = delete;
+
+private:
+    ArchiveObject *object_;  // the archive being read
+    ArchiveUse previous_;    // its use before this extraction
+};
+
+// Reads the options table at argument 4. Every check that can raise runs
+// before the password is copied, so nothing is held when one raises.
+// Leaves the callback and userdata values on the stack. raises
+void ReadExtractOptions(ScriptState *L, ExtractOptions *options) {
+    host::CheckTableArg(L, 4);
+    CheckStringOption(L, 4, "password");
+    options->callback = FetchOption(L, 4, "callback");
+    if (options->callback) host::CheckFunctionArg(L, options->callback);
+    options->userdata = FetchOption(L, 4, "userdata");
+    ReadStringOption(L, 4, "password", &options->password);
+}
+
+// Opens the entry with the given password, or with the archive's default
+// password when there is none; NULL when libzip refuses.
+zip_file_t *OpenEntry(zip_t *archive, zip_uint64_t index, const char *password) {
+    if (password) return zip_fopen_index_encrypted(archive, index, 0, password);
+    return zip_fopen_index(archive, index, 0);
+}
+
+// Whole percent of size that done is; the fraction is formed first.
+int ProgressPercent(zip_uint64_t done, zip_uint64_t size) {
+    return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
+}
+
+// Everything one transfer works with.
+struct Transfer {
+    ScriptState *L;           // the command's script state
+    zip_file_t *entry;        // the open entry
+    HostFile *output;         // the destination
+    uint8_t *buffer;          // kChunkSize bytes
+    zip_uint64_t size;        // the entry's uncompressed size
+    ObjectId id;              // the archive's id, for progress reports
+    const ExtractOptions *options;  // callback and userdata positions
+};
+
+// Copies size bytes from the entry to the destination, reporting progress
+// after each chunk. Returns 0, or the error code of the failed read, write
+// or callback.
+int CopyEntryData(const Transfer &transfer) {
+    zip_uint64_t done = 0;
+    while (done < transfer.size) {
+        zip_uint64_t left = transfer.size - done;
+        int32_t chunk = left < kChunkSize ? static_cast<int32_t>(left) : kChunkSize;
+        if (zip_fread(transfer.entry, transfer.buffer, chunk) != chunk) return ZipError();
+        if (host::WriteHostFile(transfer.output, transfer.buffer, chunk) != chunk) return HOSTERR_SHORTWRITE;
+        done += static_cast<zip_uint64_t>(chunk);
+        if (!transfer.options->callback) continue;
+        int failed = CallProgress(transfer.L, transfer.options->callback, "ExtractFile", transfer.id,
+                                  ProgressPercent(done, transfer.size), transfer.options->userdata);
+        if (failed) return failed;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// zip.ExtractFile(id, idx, dst$ [, {password, callback, userdata}]): writes
+// the entry's data to dst$. Returns 0, or the error of the failed step; a
+// destination whose data fails the entry's integrity check is removed.
+int ExtractFile(ScriptState *L) {
+    // Widening the signed index makes negative ones far out of range.
+    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const char *destination = host::GetStringArg(L, 3);
+    int count = host::GetArgCount(L);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    ExtractOptions options{};
+    if (count > 3) ReadExtractOptions(L, &options);
+
+    host::Memory<char> password(options.password);
+    StackSlots optionValues(L, (options.callback ? 1 : 0) + (options.userdata ? 1 : 0));
+    if (int busy = CheckArchiveReadable(object)) return busy;
+    zip_stat_t stat;
+    if (zip_stat_index(object->archive, index, 0, &stat) != 0) return ZipError();
+    EntryFile entry(OpenEntry(object->archive, index, password.get()));
+    if (!entry) return ZipError();
+    host::File output(host::OpenHostFile(destination, FMODE_WRITE));
+    if (!output) {
+        host::SetErrorArgument(destination);
+        return HOSTERR_OPENWRITE;
+    }
+    host::Memory<uint8_t> buffer(static_cast<uint8_t *>(host::AllocMemory(kChunkSize, false, "savefile")));
+    if (!buffer) return HOSTERR_NOMEMORY;
+
+    ReadingGuard reading(object);
+    int failed = CopyEntryData({L, entry.get(), output.get(), buffer.get(), stat.size, object->id, &options});
+    if (failed) return failed;
+    if (!EntryEndsCleanly(entry.get(), stat)) {
+        // The file holds wrong data that looks complete: do not leave it.
+        output.reset();
+        host::DeleteHostFile(destination);
+        return ZipError();
+    }
+    return 0;
+}
