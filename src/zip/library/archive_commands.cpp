@@ -1,0 +1,118 @@
+// zip.OpenArchive, zip.CloseArchive and zip.GetObjectType.
+#include "archive.h"
+#include "commands.h"
+#include "host.h"
+#include "host_file_source.h"
+#include "progress.h"
+
+namespace {
+
+constexpr int kModeReadWrite = 1004;
+constexpr int kModeRead = 1005;
+constexpr int kModeNew = 1006;
+
+// What CloseProgressCallback needs while zip_close runs.
+struct CloseProgressState {
+    ScriptState *L;    // the script state of zip.CloseArchive
+    const ObjectId *id; // the id of the archive being closed
+    bool hasUserdata;  // zip.CloseArchive was given argument 4
+};
+
+// libzip open flags for a host mode number; -1 for an unknown mode.
+int OpenFlagsForMode(int mode) {
+    switch (mode) {
+    case kModeRead: return ZIP_RDONLY;
+    case kModeReadWrite: return ZIP_CREATE;
+    case kModeNew: return ZIP_CREATE | ZIP_TRUNCATE;
+    default: return -1;
+    }
+}
+
+// Opens name with flags: read-only archives through the host's files,
+// writable ones with libzip's own file access. NULL on failure.
+zip_t *OpenArchiveFile(const char *name, int flags) {
+    if (flags == ZIP_RDONLY) return OpenArchiveFromHostFile(name);
+    int error = 0;
+    return zip_open(name, flags, &error);
+}
+
+// Appends object at the tail of the list, keeping opening order.
+void AppendArchive(ArchiveObject *object) {
+    ArchiveObject **link = &gState.archives;
+    while (*link != nullptr) link = &(*link)->next;
+    *link = object;
+}
+
+// Reports libzip's write progress to the script function of argument 3.
+// Errors of the callback do not stop the close.
+void CloseProgressCallback(zip_t *, double progress, void *data) {
+    const auto *state = static_cast<const CloseProgressState *>(data);
+    CallProgress(state->L, 3, "CloseArchive", *state->id, host::TruncateToInt32(progress * 100),
+                 state->hasUserdata ? 4 : 0);
+}
+
+}  // namespace
+
+// zip.OpenArchive(id, filename$ [, mode]): returns the automatic id when id
+// was nil, else nothing.
+int OpenArchive(ScriptState *L) {
+    const char *name = host::GetFileNameArg(L, 2);
+    const int mode = host::TruncateToInt32(host::GetOptNumberArg(L, 3, kModeRead));
+    ObjectId id{};
+    host::GetNewIdArg(L, 1, &id);
+
+    const int flags = OpenFlagsForMode(mode);
+    if (flags < 0) return HOSTERR_BADVALUE;
+    const bool automatic = id.pointerId != 0;
+    if (!automatic) {
+        if (int error = CloseArchiveById(L, id, true)) return error;
+    }
+    host::Memory<ArchiveObject> object(static_cast<ArchiveObject *>(host::AllocMemory(sizeof(ArchiveObject), true, "arc")));
+    if (!object) return HOSTERR_NOMEMORY;
+    object->archive = OpenArchiveFile(name, flags);
+    if (object->archive == nullptr) {
+        host::SetErrorArgument(name);
+        return gState.errorOpenArchive;
+    }
+
+    ArchiveObject *record = object.release();
+    record->objectType = archiveObjectType;
+    record->id = id;
+    if (automatic) record->id.pointerId = reinterpret_cast<uintptr_t>(record);
+    AppendArchive(record);
+    if (!automatic) return 0;
+    host::PushPointer(L, record);
+    return 1;
+}
+
+// zip.CloseArchive(id [, discard, callback, userdata]): writes the pending
+// changes (or drops them with discard) and forgets the id. A failed write
+// returns the zip error and keeps the archive open with its changes.
+int CloseArchive(ScriptState *L) {
+    const int discard = host::TruncateToInt32(host::GetOptNumberArg(L, 2, 0));
+    const int count = host::GetArgCount(L);
+    ObjectId id{};
+    host::GetIdArg(L, 1, &id);
+
+    ArchiveObject *object = FindArchive(id);
+    if (object == nullptr) return gState.errorArchiveNotFound;
+    if (int error = CheckArchiveIdle(object)) return error;
+    CloseProgressState state{L, &id, count > 3};
+    const bool reportProgress = count > 2 && discard == 0;
+    if (count > 2) host::CheckFunctionArg(L, 3);
+    if (reportProgress)
+        zip_register_progress_callback_with_state(object->archive, 0.001, CloseProgressCallback, nullptr, &state);
+
+    const int error = CloseArchiveById(L, id, discard != 0);
+    // After a failed write the archive lives on; it must not keep calling
+    // back into this command's finished frame.
+    if (error != 0 && reportProgress)
+        zip_register_progress_callback_with_state(object->archive, 0, nullptr, nullptr, nullptr);
+    return error;
+}
+
+// zip.GetObjectType(): the object type id of archives.
+int GetObjectType(ScriptState *L) {
+    host::PushInteger(L, archiveObjectType);
+    return 1;
+}

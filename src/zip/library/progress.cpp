@@ -1,0 +1,30 @@
+// Progress reports to script callbacks.
+#include "progress.h"
+
+#include "archive.h"
+#include "host.h"
+
+// Builds the progress table and calls the script function with it, telling
+// the host that a callback runs. Returns 0 or the call's error code.
+int CallProgress(ScriptState *L, int callback, const char *action, const ObjectId &id, int progress, int userdata) {
+    host::PushValue(L, callback);
+    host::NewTable(L);
+    host::PushString(L, "action");
+    host::PushString(L, action);
+    host::SetTable(L, -3);
+    host::PushString(L, "id");
+    PushArchiveId(L, id);
+    host::SetTable(L, -3);
+    host::PushString(L, "progress");
+    host::PushInteger(L, progress);
+    host::SetTable(L, -3);
+    if (userdata != 0) {
+        host::PushString(L, "userdata");
+        host::PushValue(L, userdata);
+        host::SetTable(L, -3);
+    }
+    host::SetHostControl(HOSTCONTROL_IN_CALLBACK, 1);
+    const int result = host::CallFunction(L, 1);
+    host::SetHostControl(HOSTCONTROL_IN_CALLBACK, 0);
+    return result;
+}
