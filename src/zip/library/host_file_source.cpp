@@ -1,0 +1,131 @@
+// libzip sources over files opened with the host's own file functions: a
+// seekable source over a whole archive, and a read-once stream for the data
+// of a new entry.
+#include "host_file_source.h"
+
+#include <cstdint>
+
+#include "dates.h"
+#include "host.h"
+
+namespace {
+
+// Reads at most length bytes; a read larger than the host's 32-bit count is
+// served short rather than cut to a wrong count.
+zip_int64_t ReadSource(HostFileSource *source, void *data, zip_uint64_t length) {
+    const int32_t count = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
+    return host::ReadHostFile(source->handle, data, count);
+}
+
+// Fills libzip's stat record: the size of an archive, the modification time
+// of a stream's file (when the host can tell it).
+zip_int64_t StatSource(HostFileSource *source, void *data) {
+    auto *stat = static_cast<zip_stat_t *>(data);
+    zip_stat_init(stat);
+    if (source->stream == 0) {
+        stat->valid = ZIP_STAT_SIZE;
+        stat->size = source->size;
+        return sizeof(zip_stat_t);
+    }
+    FSObjInfo info{};
+    if (host::ExamineHostFile(source->handle, &info)) {
+        DateRecordToTime(&info.modified, &stat->mtime);
+        stat->valid = ZIP_STAT_MTIME;
+    }
+    return sizeof(zip_stat_t);
+}
+
+// Moves the archive's position as libzip asks; -1 for a position outside
+// the file or a failed host seek (the position is then unchanged).
+zip_int64_t SeekSource(HostFileSource *source, void *data, zip_uint64_t length) {
+    const int64_t current = host::SeekHostFile(source->handle, 0, SEEK_FROM_CURRENT);
+    if (current < 0) return -1;
+    const zip_int64_t target = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(current), source->size,
+                                                              data, length, nullptr);
+    if (target < 0) return -1;
+    return host::SeekHostFile(source->handle, target, SEEK_FROM_START) < 0 ? -1 : 0;
+}
+
+// Closes the file and frees the record; the source is gone.
+void FreeSource(HostFileSource *source) {
+    host::CloseHostFile(source->handle);
+    host::FreeMemory(source);
+}
+
+// The length of an open archive file, leaving the position at the start;
+// -1 when the host cannot seek it.
+int64_t MeasureFile(HostFile *file) {
+    if (host::SeekHostFile(file, 0, SEEK_FROM_END) < 0) return -1;
+    return host::SeekHostFile(file, 0, SEEK_FROM_START);
+}
+
+}  // namespace
+
+// libzip's callback for both kinds of source. Returns what libzip expects
+// for command, -1 for failures and for commands the source does not serve.
+zip_int64_t HostFileSourceCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto *source = static_cast<HostFileSource *>(state);
+    const bool archive = source->stream == 0;
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+    case ZIP_SOURCE_CLOSE: return 0;
+    case ZIP_SOURCE_READ: return ReadSource(source, data, length);
+    case ZIP_SOURCE_STAT: return StatSource(source, data);
+    case ZIP_SOURCE_ERROR: {
+        int *codes = static_cast<int *>(data);
+        codes[0] = ZIP_ER_OK;
+        codes[1] = 0;
+        return 2 * sizeof(int);
+    }
+    case ZIP_SOURCE_FREE: FreeSource(source); return 0;
+    case ZIP_SOURCE_SEEK: return archive ? SeekSource(source, data, length) : -1;
+    case ZIP_SOURCE_TELL: return archive ? host::SeekHostFile(source->handle, 0, SEEK_FROM_CURRENT) : -1;
+    case ZIP_SOURCE_SUPPORTS:
+        if (!archive) return -1;
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1);
+    default: return -1;
+    }
+}
+
+// Opens name as a read-only archive through the host's files (never
+// through an adapter). NULL when the file cannot be opened, measured or
+// read as an archive; nothing is left open then.
+zip_t *OpenArchiveFromHostFile(const char *name) {
+    host::Memory<HostFileSource> source(static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb")));
+    if (!source) return nullptr;
+    host::File file(host::OpenHostFile(name, FMODE_READ_ARCHIVE));
+    if (!file) return nullptr;
+    const int64_t size = MeasureFile(file.get());
+    if (size < 0) return nullptr;
+    source->size = static_cast<uint64_t>(size);
+    source->handle = file.get();
+    zip_source_t *zipSource = zip_source_function_create(HostFileSourceCallback, source.get(), nullptr);
+    if (zipSource == nullptr) return nullptr;
+    // From here on the source owns the file and the record.
+    file.release();
+    source.release();
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t *archive = zip_open_from_source(zipSource, 0, &error);
+    zip_error_fini(&error);
+    if (archive == nullptr) zip_source_free(zipSource);
+    return archive;
+}
+
+// Makes a read-once source over the host file name; on success *source
+// belongs to the caller (and holds the open file). Nothing is left open or
+// allocated on failure.
+StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source) {
+    host::Memory<HostFileSource> record(static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb1")));
+    if (!record) return StreamSourceResult::NoMemory;
+    host::File file(host::OpenHostFile(name, FMODE_READ));
+    if (!file) return StreamSourceResult::CannotOpen;
+    record->handle = file.get();
+    record->stream = 1;
+    *source = zip_source_function(archive, HostFileSourceCallback, record.get());
+    if (*source == nullptr) return StreamSourceResult::ZipFailed;
+    file.release();
+    record.release();
+    return StreamSourceResult::Made;
+}
