@@ -1,0 +1,205 @@
+// zip.AddFile and zip.AddDirectory: new entries, written when the archive
+// is closed.
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "host.h"
+#include "library/archive.h"
+#include "library/codepage.h"
+#include "library/commands.h"
+#include "library/entry_changes.h"
+#include "library/host_file_source.h"
+#include "library/options.h"
+
+namespace {
+
+// Stack position of the options table of both commands.
+constexpr int kOptionsArg = 3;
+
+// A string option copied out of the options table.
+struct StringOption {
+    host::Memory<char> text;  // the copy in host memory, NULL when absent
+    size_t length = 0;        // its length in bytes
+};
+
+// The options table of zip.AddFile, at their defaults.
+struct AddFileOptions {
+    int encryption = ZIP_EM_NONE;        // encryption method, 0 for none
+    int compression = ZIP_CM_DEFAULT;    // compression method, -1 for libzip's default
+    int compressionFlags = 0;            // compression level, used with compression only
+    int encoding = ZIP_FL_ENC_UTF_8;     // libzip flags of the name and the comment
+    StringOption password;               // password of the encryption
+    StringOption newName;                // the entry's name instead of the file's
+    StringOption comment;                // the entry's comment
+    StringOption time;                   // the entry's time as a date string
+};
+
+// Frees a libzip source that no archive has taken over.
+struct SourceRelease {
+    void operator()(zip_source_t *source) const { zip_source_free(source); }
+};
+using Source = std::unique_ptr<zip_source_t, SourceRelease>;
+
+// The string option keys of zip.AddFile, in the order they are read.
+constexpr const char *kStringOptionKeys[] = {"password", "newname", "comment", "time"};
+
+// Raises the host's argument error for a string option of another type
+// before anything is copied.
+void CheckStringOptions(ScriptState *L) {
+    for (const char *key : kStringOptionKeys) CheckStringOption(L, kOptionsArg, key);
+}
+
+// Whether the options table has the field key.
+bool HasOption(ScriptState *L, const char *key) {
+    if (FetchOption(L, kOptionsArg, key) == 0) return false;
+    host::SetStackTop(L, -2);
+    return true;
+}
+
+// Copies the string option key. False when it is present but no memory
+// could be had for the copy: going on without it would silently drop a
+// name, password, comment or time the script asked for.
+bool CopyStringOption(ScriptState *L, const char *key, StringOption *option) {
+    char *copy = nullptr;
+    ReadStringOption(L, kOptionsArg, key, &copy, &option->length);
+    option->text.reset(copy);
+    return copy != nullptr || !HasOption(L, key);
+}
+
+// Reads the options table in its defined order; the string options must
+// have been checked. Returns 0 or 1000.
+int ReadAddFileOptions(ScriptState *L, AddFileOptions *options) {
+    ReadIntOption(L, kOptionsArg, "encryption", &options->encryption);
+    ReadIntOption(L, kOptionsArg, "compression", &options->compression);
+    ReadIntOption(L, kOptionsArg, "compressionflags", &options->compressionFlags);
+    ReadIntOption(L, kOptionsArg, "encoding", &options->encoding);
+    StringOption *strings[] = {&options->password, &options->newName, &options->comment, &options->time};
+    for (size_t i = 0; i < std::size(strings); i++)
+        if (!CopyStringOption(L, kStringOptionKeys[i], strings[i])) return HOSTERR_NOMEMORY;
+    return 0;
+}
+
+// Turns the outcome of MakeStreamSource into the command's error code.
+int StreamSourceError(StreamSourceResult result, const char *file) {
+    switch (result) {
+    case StreamSourceResult::Made: return 0;
+    case StreamSourceResult::CannotOpen: host::SetErrorArgument(file); return HOSTERR_OPENFILE;
+    case StreamSourceResult::NoMemory: return HOSTERR_NOMEMORY;
+    case StreamSourceResult::ZipFailed: break;
+    }
+    return ZipError();
+}
+
+// Whether names and comments are to be converted to code page 437.
+bool WantsCodePage437(int encoding) { return encoding == ZIP_FL_ENC_CP437; }
+
+// Text as the entry stores it: a code page 437 copy in *converted when
+// encoding asks for one, else text itself. NULL without memory.
+const char *EntryText(const char *text, int encoding, host::Memory<char> *converted) {
+    if (!WantsCodePage437(encoding)) return text;
+    converted->reset(ConvertToCodePage437(text));
+    return converted->get();
+}
+
+// Sets the entry's comment option, converted as the name is. Returns 0,
+// 1000, 1055 or the zip error.
+int SetCommentOption(zip_t *archive, zip_uint64_t index, const AddFileOptions &options) {
+    host::Memory<char> converted;
+    const char *text = EntryText(options.comment.text.get(), options.encoding, &converted);
+    if (text == nullptr) return HOSTERR_NOMEMORY;
+    const size_t length = converted ? std::strlen(text) : options.comment.length;
+    return SetEntryComment(archive, index, text, length, static_cast<zip_flags_t>(options.encoding));
+}
+
+// Applies encryption, compression, comment and time to the new entry, in
+// that order, stopping at the first failure. Returns 0 or its error code.
+int ApplyEntryOptions(zip_t *archive, zip_uint64_t index, const AddFileOptions &options) {
+    if (options.encryption != ZIP_EM_NONE)
+        if (int error = SetEntryEncryption(archive, index, options.encryption, options.password.text.get())) return error;
+    if (options.compression != ZIP_CM_DEFAULT)
+        if (int error = SetEntryCompression(archive, index, options.compression, options.compressionFlags)) return error;
+    if (options.comment.text)
+        if (int error = SetCommentOption(archive, index, options)) return error;
+    if (options.time.text)
+        if (int error = SetEntryTime(archive, index, options.time.text.get())) return error;
+    return 0;
+}
+
+// Adds the file as a new entry whose data is read only when the archive is
+// written. Returns the entry's index, or -1 with *error set.
+zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions &options, int *error) {
+    zip_source_t *made = nullptr;
+    *error = StreamSourceError(MakeStreamSource(archive, file, &made), file);
+    if (*error) return -1;
+    Source source(made);
+    const char *name = options.newName.text ? options.newName.text.get() : host::GetFileNamePart(file);
+    host::Memory<char> converted;
+    name = EntryText(name, options.encoding, &converted);
+    if (name == nullptr) {
+        *error = HOSTERR_NOMEMORY;
+        return -1;
+    }
+    const zip_int64_t index = zip_file_add(archive, name, source.get(), static_cast<zip_flags_t>(options.encoding));
+    if (index < 0) {
+        *error = ZipError();
+        return -1;
+    }
+    source.release();  // the archive owns it now
+    return index;
+}
+
+// Adds the file and applies its options; returns 1 with the index pushed,
+// or the error code. A failure after the entry was added leaves it in the
+// archive.
+int AddFileWithOptions(ScriptState *L, zip_t *archive, const char *file, const AddFileOptions &options) {
+    int error = 0;
+    const zip_int64_t index = AddFileEntry(archive, file, options, &error);
+    if (index < 0) return error;
+    if (int failed = ApplyEntryOptions(archive, static_cast<zip_uint64_t>(index), options)) return failed;
+    host::PushNumber(L, static_cast<double>(index));
+    return 1;
+}
+
+}  // namespace
+
+// idx = zip.AddFile(id, f$ [, options]): adds the host file f$ as a new
+// entry; its data is read when the archive is closed.
+int AddFile(ScriptState *L) {
+    const char *file = host::GetStringArg(L, 2);
+    const int count = host::GetArgCount(L);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    if (count > 2) {
+        host::CheckTableArg(L, kOptionsArg);
+        CheckStringOptions(L);
+    }
+    // Nothing below raises: the copies are released on every way out.
+    AddFileOptions options;
+    if (count > 2)
+        if (int error = ReadAddFileOptions(L, &options)) return error;
+    if (int busy = CheckArchiveIdle(object)) return busy;
+    return AddFileWithOptions(L, object->archive, file, options);
+}
+
+// idx = zip.AddDirectory(id, d$ [, {encoding}]): adds a directory entry;
+// libzip appends the "/" when d$ lacks it.
+int AddDirectory(ScriptState *L) {
+    const char *directory = host::GetStringArg(L, 2);
+    const int count = host::GetArgCount(L);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    int encoding = ZIP_FL_ENC_UTF_8;
+    if (count > 2) {
+        host::CheckTableArg(L, kOptionsArg);
+        ReadIntOption(L, kOptionsArg, "encoding", &encoding);
+    }
+    if (int busy = CheckArchiveIdle(object)) return busy;
+    host::Memory<char> converted;
+    const char *name = EntryText(directory, encoding, &converted);
+    if (name == nullptr) return HOSTERR_NOMEMORY;
+    const zip_int64_t index = zip_dir_add(object->archive, name, static_cast<zip_flags_t>(encoding));
+    if (index < 0) return ZipError();
+    host::PushNumber(L, static_cast<double>(index));
+    return 1;
+}

@@ -1,0 +1,62 @@
+// zip.SetFileTime, zip.SetDefaultPassword, zip.SetFileEncryption and
+// zip.SetFileCompression: how entries are to be written.
+#include "host.h"
+#include "library/archive.h"
+#include "library/commands.h"
+#include "library/entry_changes.h"
+
+namespace {
+
+// The entry index argument at position i, widened with its sign so that
+// negative ones are far out of range. raises
+zip_uint64_t IndexArg(ScriptState *L, int i) { return static_cast<zip_int64_t>(host::GetIntArg(L, i)); }
+
+}  // namespace
+
+// zip.SetFileTime(id, idx, time$): sets the entry's modification time;
+// 1055 for a text that is no date string.
+int SetFileTime(ScriptState *L) {
+    const zip_uint64_t index = IndexArg(L, 2);
+    const char *text = host::GetStringArg(L, 3);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    if (int busy = CheckArchiveIdle(object)) return busy;
+    return SetEntryTime(object->archive, index, text);
+}
+
+// zip.SetDefaultPassword(id, pwd$): the password of every entry that has
+// none of its own; the empty string removes it.
+int SetDefaultPassword(ScriptState *L) {
+    const char *password = host::GetStringArg(L, 2);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    if (int busy = CheckArchiveIdle(object)) return busy;
+    // libzip drops the old password before copying the new one, so a
+    // failure leaves none: the script must learn of it.
+    if (zip_set_default_password(object->archive, password[0] ? password : nullptr) != 0) return ZipError();
+    return 0;
+}
+
+// zip.SetFileEncryption(id, idx, method [, pwd$]): encrypts the entry with
+// method when the archive is written; without pwd$ the default password.
+int SetFileEncryption(ScriptState *L) {
+    const zip_uint64_t index = IndexArg(L, 2);
+    const int method = host::GetIntArg(L, 3);
+    const char *password = host::GetOptStringArg(L, 4, nullptr, nullptr);
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    if (int busy = CheckArchiveIdle(object)) return busy;
+    return SetEntryEncryption(object->archive, index, method, password);
+}
+
+// zip.SetFileCompression(id, idx, method [, flags]): compresses the entry
+// with method and level flags when the archive is written.
+int SetFileCompression(ScriptState *L) {
+    const zip_uint64_t index = IndexArg(L, 2);
+    const int method = host::GetIntArg(L, 3);
+    const int level = host::TruncateToInt32(host::GetOptNumberArg(L, 4, 0));
+    ArchiveObject *object = ArchiveArg(L);
+    if (!object) return gState.errorArchiveNotFound;
+    if (int busy = CheckArchiveIdle(object)) return busy;
+    return SetEntryCompression(object->archive, index, method, level);
+}
