@@ -1,0 +1,23 @@
+// The ways the adapter opens and closes archives.
+#pragma once
+
+#include <zip.h>
+
+// Opens an archive read-only through the host's own file functions; NULL on
+// failure. Every reading handle that owns its archive comes through here.
+zip_t *OpenArchiveForReading(const char *path);
+
+// Gives back an archive opened by OpenArchiveForReading.
+void CloseArchiveForReading(zip_t *archive);
+
+// Opens an archive with libzip's own file access for a change, creating it
+// when missing (it is written only if something changes); NULL on failure.
+zip_t *OpenArchiveForChange(const char *path);
+
+// Opens an existing archive with libzip's own file access for a directory
+// scan or a look at its entries; NULL on failure.
+zip_t *OpenArchiveForScan(const char *path);
+
+// Writes an archive back and frees it; on failure the archive is discarded
+// and the file on disk keeps its old contents. Returns true when written.
+bool WriteArchiveBack(zip_t *archive);

@@ -1,0 +1,64 @@
+// The adapter's open file: one archive entry served to the host's file
+// functions.
+#pragma once
+
+#include <zip.h>
+
+#include "adapter/registry.h"
+#include "plugin.h"
+
+constexpr size_t kSkipBufferSize = 65536;
+// In-memory contents of a writing handle stay below 4 GiB, the largest size
+// the host's 32-bit interface can describe.
+constexpr zip_uint64_t kMaxMemoryContents = 0xFFFFFFFFu;
+
+// One open file inside an archive.
+struct ZipFileHandle {
+    zip_t *archive;                          // owned, or borrowed from root
+    zip_file_t *stream;                      // the open entry stream, or NULL
+    zip_stat_t stat;                         // the entry's stat; zero when never read
+    ZipDirHandle *root;                      // the scan whose archive is borrowed, or NULL
+    char skipBuffer[kSkipBufferSize];        // skipped data is read into here and dropped
+    char *data;                              // whole contents on the process heap (writing), or NULL
+    int64_t position;                        // logical position
+    int64_t length;                          // entry size; for writing the highest position written
+    int64_t streamPosition;                  // bytes consumed from stream since it was opened
+    zip_uint64_t capacity;                   // allocated bytes of data
+    char tempFileName[kPathBufferSize];      // host temporary copy of the archive, "" if none
+    char archivePath[kPathBufferSize];       // the name the archive was opened under
+    char innerPath[kPathBufferSize];         // the entry name as the host wrote it
+    char password[kPathBufferSize];          // "" when none
+    bool sequential;                         // reads go straight to the stream, only rewinds allowed
+    bool streamUsed;                         // a read took data since the stream was (re)opened
+    uint16_t encryption;                     // encryption method for writing, 0 for none
+    bool writing;                            // contents go back into the archive at FClose
+};
+
+// What FOpen read from its tag list.
+struct OpenOptions {
+    bool sequential;           // tag 1 flag 4
+    const void *sourceData;    // tag 2, or NULL
+    zip_uint64_t sourceLength; // tag 3
+    zip_uint64_t further;      // tag 4
+    void *sourceHandle;        // tag 5, or NULL
+    const char **nameOut;      // tag 7, or NULL
+    const char *password;      // user tag "password", or NULL
+    int32_t encryption;        // user tag "encryption", or 0
+};
+
+// Reads FOpen's tag list and user tags.
+OpenOptions ReadOpenOptions(const TagItem *tags);
+
+// Opens the archive whose bytes FOpen's tags 2 or 5 deliver (by a name the
+// host makes for them, or a temporary copy on hosts before 7.1). The name
+// opened goes to handle->archivePath, a temporary copy's to
+// handle->tempFileName. Returns the archive or NULL.
+zip_t *OpenSourceArchive(ZipFileHandle *handle, const OpenOptions &options);
+
+// Opens the stream of the handle's entry (handle->stat.index) from its start,
+// with the handle's password. Returns the stream or NULL.
+zip_file_t *OpenEntryStream(const ZipFileHandle *handle);
+
+// Releases everything the handle holds (stream, archive or root reference,
+// temporary file, contents) and the handle itself.
+void DestroyFileHandle(ZipFileHandle *handle);

@@ -1,0 +1,105 @@
+// FOpen: finding the archive and the entry behind a host path.
+#include <cstdlib>
+#include <cstring>
+
+#include "adapter/archive_access.h"
+#include "adapter/file_handle.h"
+#include "adapter/paths.h"
+#include "bounded.h"
+#include "host.h"
+#include "library/name_lookup.h"
+
+namespace {
+
+constexpr char kAdapterName[] = "Zip";
+
+// The file the scan just returned, if path names it exactly: -1 otherwise.
+// Saves the name lookup when the host opens what a scan listed.
+zip_int64_t LastListedFile(const ZipDirHandle *root, const char *inner) {
+    if (root->lastFileIndex < 0) return -1;
+    const char *name = zip_get_name(root->archive, static_cast<zip_uint64_t>(root->lastFileIndex), 0);
+    return name && std::strcmp(name, inner) == 0 ? root->lastFileIndex : -1;
+}
+
+// Shares the archive of the scan registered for it; the handle holds one
+// reference to the root until it is destroyed.
+void BorrowScanArchive(ZipFileHandle *handle, ZipDirHandle *record) {
+    handle->root = RootOf(record);
+    handle->root->references++;
+    handle->archive = handle->root->archive;
+}
+
+// Opens the archive for a reading handle that has no scan to borrow from.
+zip_t *OpenOwnArchive(ZipFileHandle *handle, const OpenOptions &options) {
+    if (options.sourceData || options.sourceHandle) return OpenSourceArchive(handle, options);
+    return OpenArchiveForReading(handle->archivePath);
+}
+
+// Stats and opens the entry at index.
+bool OpenEntryAt(ZipFileHandle *handle, zip_int64_t index) {
+    if (index < 0 || zip_stat_index(handle->archive, static_cast<zip_uint64_t>(index), 0, &handle->stat) != 0) return false;
+    handle->stream = OpenEntryStream(handle);
+    return handle->stream != nullptr;
+}
+
+// The reading route: the archive (borrowed or owned) and the entry's stream.
+bool OpenForReading(ZipFileHandle *handle, ZipDirHandle *record, const OpenOptions &options) {
+    zip_int64_t index = -1;
+    if (record) {
+        BorrowScanArchive(handle, record);
+        index = LastListedFile(handle->root, handle->innerPath);
+    } else {
+        handle->archive = OpenOwnArchive(handle, options);
+        if (!handle->archive) return false;
+    }
+    if (index < 0) index = LocateName(handle->archive, handle->innerPath, ZIP_FL_NOCASE);
+    if (!OpenEntryAt(handle, index)) return false;
+    handle->sequential = options.sequential;
+    handle->length = static_cast<int64_t>(handle->stat.size);
+    return true;
+}
+
+// Fills the fields every route needs before anything is opened. False when
+// the password does not fit: a cut password is another password.
+bool PrepareHandle(ZipFileHandle *handle, const ArchivePath &split, const OpenOptions &options) {
+    CopyBounded(handle->archivePath, kPathBufferSize, split.archive);
+    CopyBounded(handle->innerPath, kPathBufferSize, split.inner);
+    handle->encryption = static_cast<uint16_t>(options.encryption);
+    return !options.password || CopyBounded(handle->password, kPathBufferSize, options.password);
+}
+
+}  // namespace
+
+zip_file_t *OpenEntryStream(const ZipFileHandle *handle) {
+    if (handle->password[0]) return zip_fopen_index_encrypted(handle->archive, handle->stat.index, 0, handle->password);
+    return zip_fopen_index(handle->archive, handle->stat.index, 0);
+}
+
+void DestroyFileHandle(ZipFileHandle *handle) {
+    if (handle->stream) zip_fclose(handle->stream);
+    if (handle->root) {
+        ReleaseZipDirHandle(handle->root);
+    } else if (handle->archive) {
+        CloseArchiveForReading(handle->archive);
+    }
+    if (handle->tempFileName[0]) host::DeleteHostFile(handle->tempFileName);
+    free(handle->data);
+    host::FreeMemory(handle);
+}
+
+ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags) {
+    ArchivePath split;
+    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0') return nullptr;
+    OpenOptions options = ReadOpenOptions(tags);
+    ZipDirHandle *record = FindZipDirHandle(split.archive);
+    bool reading = (mode & FMODE_READ) != 0;
+    if (!reading) return nullptr;
+    auto *handle = static_cast<ZipFileHandle *>(host::AllocMemory(sizeof(ZipFileHandle), true, "zipfile"));
+    if (!handle) return nullptr;
+    if (!PrepareHandle(handle, split, options) || !OpenForReading(handle, record, options)) {
+        DestroyFileHandle(handle);
+        return nullptr;
+    }
+    if (options.nameOut) *options.nameOut = kAdapterName;
+    return handle;
+}

@@ -1,0 +1,124 @@
+// Reading, seeking and closing an open file inside an archive.
+#include <cstring>
+
+#include "adapter/file_handle.h"
+#include "adapter/file_info.h"
+#include "library/entry_stream.h"
+
+namespace {
+
+// Replaces the stream by a fresh one at the entry's start; on failure the
+// old stream stays.
+bool ReopenStream(ZipFileHandle *handle) {
+    zip_file_t *fresh = OpenEntryStream(handle);
+    if (!fresh) return false;
+    zip_fclose(handle->stream);
+    handle->stream = fresh;
+    handle->streamPosition = 0;
+    handle->streamUsed = false;
+    return true;
+}
+
+// Reads exactly count bytes from the stream. The read that reaches the
+// entry's end also asks the stream for its end, where libzip checks the
+// entry's integrity: a damaged entry must not read back as good data.
+bool ReadStream(ZipFileHandle *handle, void *buffer, int32_t count) {
+    zip_int64_t got = zip_fread(handle->stream, buffer, static_cast<zip_uint64_t>(count));
+    if (got > 0) handle->streamPosition += got;
+    if (got != count) return false;
+    return handle->streamPosition < handle->length || EntryEndsCleanly(handle->stream, handle->stat);
+}
+
+// Brings the stream to the logical position: reopens it when the host moved
+// back, then reads and drops what lies in between.
+bool MoveStreamToPosition(ZipFileHandle *handle) {
+    if (handle->streamPosition > handle->position && !ReopenStream(handle)) return false;
+    while (handle->position > handle->streamPosition) {
+        int64_t gap = handle->position - handle->streamPosition;
+        zip_uint64_t chunk = gap < static_cast<int64_t>(kSkipBufferSize) ? static_cast<zip_uint64_t>(gap) : kSkipBufferSize;
+        zip_int64_t got = zip_fread(handle->stream, handle->skipBuffer, chunk);
+        if (got > 0) handle->streamPosition += got;
+        if (got != static_cast<zip_int64_t>(chunk)) return false;
+    }
+    return true;
+}
+
+// The bytes that can be read at the position, at most count.
+int32_t ReadableCount(const ZipFileHandle *handle, int32_t count) {
+    int64_t left = handle->length - handle->position;
+    if (count <= 0 || left <= 0) return 0;
+    return left < count ? static_cast<int32_t>(left) : count;
+}
+
+// The position a seek asks for; false when it lies before the start or
+// cannot be represented.
+bool SeekTarget(const ZipFileHandle *handle, int64_t offset, int mode, int64_t *target) {
+    int64_t base = mode == SEEK_FROM_START ? 0 : mode == SEEK_FROM_END ? handle->length : handle->position;
+    if (__builtin_add_overflow(base, offset, target)) return false;
+    return *target >= 0;
+}
+
+// Sequential handles move only to the start, the end or where they are;
+// a rewind after reading needs a fresh stream.
+bool SequentialSeekAllowed(ZipFileHandle *handle, int64_t offset, int mode) {
+    if (mode > SEEK_FROM_END || offset != 0) return false;
+    if (mode == SEEK_FROM_START && handle->streamUsed) return ReopenStream(handle);
+    return true;
+}
+
+}  // namespace
+
+ZIP_EXPORT int32_t FRead(void *file, void *buffer, int32_t count) {
+    auto *handle = static_cast<ZipFileHandle *>(file);
+    count = ReadableCount(handle, count);
+    if (count == 0) return 0;
+    if (handle->writing) {
+        std::memcpy(buffer, handle->data + handle->position, static_cast<size_t>(count));
+    } else if (handle->sequential) {
+        if (handle->position != handle->streamPosition || !ReadStream(handle, buffer, count)) return 0;
+    } else {
+        if (!MoveStreamToPosition(handle) || !ReadStream(handle, buffer, count)) return 0;
+    }
+    handle->position += count;
+    handle->streamUsed = true;
+    return count;
+}
+
+ZIP_EXPORT int64_t FSeek(void *file, int64_t offset, int mode) {
+    auto *handle = static_cast<ZipFileHandle *>(file);
+    int64_t before = handle->position;
+    if (handle->sequential && !SequentialSeekAllowed(handle, offset, mode)) return -1;
+    if (mode < SEEK_FROM_CURRENT || mode > SEEK_FROM_END) return before;
+    int64_t target;
+    if (!SeekTarget(handle, offset, mode, &target)) return -1;
+    handle->position = target;
+    return before;
+}
+
+ZIP_EXPORT int FGetC(void *file) {
+    unsigned char byte;
+    return FRead(file, &byte, 1) == 1 ? byte : -1;
+}
+
+ZIP_EXPORT int FEof(void *file) {
+    auto *handle = static_cast<ZipFileHandle *>(file);
+    return handle->position >= handle->length ? 1 : 0;
+}
+
+ZIP_EXPORT int FStat(void *file, int flags, FSObjInfo *info) {
+    auto *handle = static_cast<ZipFileHandle *>(file);
+    info->containerKind = 2;
+    info->containerPath = handle->archivePath;
+    if (!handle->writing) return FillFSObjInfo(handle->archive, &handle->stat, info, flags, true, nullptr, handle->archivePath);
+    int filled = FillFSObjInfo(handle->archive, nullptr, info, flags, true, handle->innerPath, handle->archivePath);
+    info->size = static_cast<uint64_t>(handle->length);
+    return filled;
+}
+
+ZIP_EXPORT int FFlush(void *) { return 0; }
+
+ZIP_EXPORT int FClose(void *file) {
+    auto *handle = static_cast<ZipFileHandle *>(file);
+    DestroyFileHandle(handle);
+    return 1;
+}

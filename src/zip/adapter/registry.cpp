@@ -1,0 +1,122 @@
+// The registry of open directory scans and the release that closes them.
+#include "adapter/registry.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "adapter/archive_access.h"
+#include "host.h"
+
+namespace {
+
+// Whether two paths that differ in their spelling name one file (the
+// registry must never let one file's scan serve another file).
+bool NameSameFile(const char *a, const char *b) {
+    struct stat first, second;
+    if (stat(a, &first) != 0 || stat(b, &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Whether record serves archivePath.
+bool ServesArchive(const ZipDirHandle *record, const char *archivePath) {
+    if (host::CompareNoCase(record->archivePath, archivePath) != 0) return false;
+    return std::strcmp(record->archivePath, archivePath) == 0 || NameSameFile(record->archivePath, archivePath);
+}
+
+// Removes record from the registry list.
+void UnlinkZipDirHandle(ZipDirHandle *record) {
+    for (ZipDirHandle **link = &gState.adapterArchives; *link; link = &(*link)->next) {
+        if (*link == record) {
+            *link = record->next;
+            return;
+        }
+    }
+}
+
+// Deletes in fresh (the archive as it is on disk now) the entry that index
+// named in the root's view, if fresh still holds it. The file may have been
+// rewritten since the deletion was filed, so an index is used only while it
+// still carries the same name.
+void DeleteSameEntry(zip_t *fresh, zip_t *view, zip_uint64_t index) {
+    const char *name = zip_get_name(view, index, ZIP_FL_ENC_RAW);
+    if (!name) return;
+    const char *now = zip_get_name(fresh, index, ZIP_FL_ENC_RAW);
+    if (now && std::strcmp(now, name) == 0) {
+        zip_delete(fresh, index);
+        return;
+    }
+    zip_int64_t moved = zip_name_locate(fresh, name, ZIP_FL_ENC_RAW);
+    if (moved >= 0) zip_delete(fresh, static_cast<zip_uint64_t>(moved));
+}
+
+// Runs the root's deferred deletions on the archive file as it is now.
+// Deletions that cannot be made are dropped: nobody is left to report to.
+void RunDeferredDeletions(ZipDirHandle *root) {
+    zip_t *fresh = zip_open(root->archivePath, 0, nullptr);
+    if (!fresh) return;
+    for (uint32_t i = 0; i < root->pendingCount; i++) DeleteSameEntry(fresh, root->archive, root->pendingDeletions[i]);
+    WriteArchiveBack(fresh);
+}
+
+// Closes a root's archive after running its deferred deletions.
+void CloseRootArchive(ZipDirHandle *root) {
+    if (root->pendingCount > 0) RunDeferredDeletions(root);
+    WriteArchiveBack(root->archive);
+    root->archive = nullptr;
+    host::FreeMemory(root->pendingDeletions);
+    root->pendingDeletions = nullptr;
+}
+
+}  // namespace
+
+ZipDirHandle *FindZipDirHandle(const char *archivePath) {
+    for (ZipDirHandle *record = gState.adapterArchives; record; record = record->next) {
+        if (ServesArchive(record, archivePath)) return record;
+    }
+    return nullptr;
+}
+
+ZipDirHandle *RootOf(ZipDirHandle *record) { return record->parent ? record->parent : record; }
+
+void RegisterZipDirHandle(ZipDirHandle *record) {
+    ZipDirHandle **link = &gState.adapterArchives;
+    while (*link) link = &(*link)->next;
+    *link = record;
+}
+
+void FreeSubdirNames(ZipDirHandle *record) {
+    while (record->subdirNames) {
+        SubdirName *next = record->subdirNames->next;
+        host::FreeMemory(record->subdirNames);
+        record->subdirNames = next;
+    }
+}
+
+void ReleaseZipDirHandle(ZipDirHandle *record) {
+    if (--record->references > 0) return;
+    if (record->parent) {
+        ReleaseZipDirHandle(record->parent);
+    } else {
+        CloseRootArchive(record);
+    }
+    FreeSubdirNames(record);
+    host::FreeMemory(record->listing);
+    UnlinkZipDirHandle(record);
+    host::FreeMemory(record);
+}
+
+int FileDeferredDeletion(ZipDirHandle *root, zip_uint64_t index) {
+    constexpr uint32_t kGrowth = 1024;
+    if (root->pendingCount == root->pendingCapacity) {
+        uint32_t capacity = root->pendingCapacity + kGrowth;
+        auto *grown = static_cast<zip_uint64_t *>(host::AllocMemory(capacity * sizeof(zip_uint64_t), false, "delbuf"));
+        if (!grown) return 0;
+        if (root->pendingCount > 0) std::memcpy(grown, root->pendingDeletions, root->pendingCount * sizeof(zip_uint64_t));
+        host::FreeMemory(root->pendingDeletions);
+        root->pendingDeletions = grown;
+        root->pendingCapacity = capacity;
+    }
+    root->pendingDeletions[root->pendingCount++] = index;
+    return 1;
+}

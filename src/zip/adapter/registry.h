@@ -1,0 +1,62 @@
+// The registry of open directory scans, through which scans, reading
+// handles and deferred deletions share one open archive.
+#pragma once
+
+#include <zip.h>
+
+#include "plugin.h"
+
+// One child of a scanned directory.
+struct ListingElement {
+    zip_uint64_t index;  // the archive entry through which the child was found
+    uint32_t directory;  // 1: a subdirectory, 0: a file
+};
+
+// A subdirectory name already listed; lives only while OpenDir builds a listing.
+struct SubdirName {
+    SubdirName *next;  // the following node, NULL at the end
+    char *name;        // points to text
+    char text[1];      // the name, stored inline
+};
+
+// One open directory scan, and the registry entry of its archive.
+struct ZipDirHandle {
+    ZipDirHandle *next;                  // the following record in the registry
+    zip_t *archive;                      // the scanned archive; a child borrows its root's
+    SubdirName *subdirNames;             // subdirectories seen while building the listing
+    zip_uint64_t position;               // next listing element to return
+    zip_uint64_t entryCount;             // entries of the archive when the scan was opened
+    zip_int64_t ownEntry;                // entry named exactly like the directory, or -1
+    zip_uint64_t listingCount;           // elements in listing
+    zip_int64_t lastFileIndex;           // entry last returned as a file, -1 if none (roots only)
+    char archivePath[kPathBufferSize];   // the registry key, as the host wrote it
+    char directory[kPathBufferSize];     // inner directory path ending in '/', "" for the root
+    ZipDirHandle *parent;                // the root whose archive this record shares, or NULL
+    ListingElement *listing;             // the children, in order of first appearance
+    int32_t references;                  // own scan + children + reading handles
+    zip_uint64_t *pendingDeletions;      // entries to delete when the root goes (roots only)
+    uint32_t pendingCount;               // used elements of pendingDeletions
+    uint32_t pendingCapacity;            // allocated elements of pendingDeletions
+};
+
+// The registry record that serves archivePath: the first whose path equals
+// it ignoring case and that names the same file. NULL when none.
+ZipDirHandle *FindZipDirHandle(const char *archivePath);
+
+// The root record that owns the archive of record.
+ZipDirHandle *RootOf(ZipDirHandle *record);
+
+// Appends record at the registry's tail.
+void RegisterZipDirHandle(ZipDirHandle *record);
+
+// Frees the subdirectory names a listing was built with.
+void FreeSubdirNames(ZipDirHandle *record);
+
+// Drops one reference to record. At the last one a child releases its root;
+// a root closes its archive and runs its deferred deletions. Either then
+// leaves the registry and is freed.
+void ReleaseZipDirHandle(ZipDirHandle *record);
+
+// Files the deletion of entry index with the root, to run at its release.
+// Returns 1, or 0 when there is no memory for it.
+int FileDeferredDeletion(ZipDirHandle *root, zip_uint64_t index);
