@@ -1,0 +1,78 @@
+// Archive bytes opened read-only through the module's host-file source; then
+// every entry is listed, looked up by name, stat'ed and read to its end,
+// the way zip.GetFileAtIndex, zip.LocateFile, zip.GetFileAttributes and
+// zip.ExtractFile use them. Every input must release all host memory and
+// close every host file.
+#include <zip.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "fuzz_host.h"
+#include "library/dates.h"
+#include "library/entry_stream.h"
+#include "library/host_file_source.h"
+#include "library/name_lookup.h"
+
+namespace {
+
+// Bounds that keep one input fast: archives may claim millions of entries or
+// expand a few bytes into gigabytes.
+constexpr zip_int64_t kMaxEntries = 2048;
+constexpr zip_uint64_t kMaxBytesPerInput = 8u << 20;
+
+// Reads one entry to its end (or to the input's byte budget); returns the
+// bytes consumed.
+zip_uint64_t ReadEntry(zip_t *archive, zip_uint64_t index, const zip_stat_t &stat, zip_uint64_t budget) {
+    zip_file_t *file = zip_fopen_index(archive, index, 0);
+    if (file == nullptr) return 0;
+    static std::vector<char> buffer(65536);
+    zip_uint64_t done = 0;
+    while (done < budget) {
+        zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+        if (n <= 0) break;
+        done += zip_uint64_t(n);
+    }
+    if (done < budget && (stat.valid & ZIP_STAT_SIZE) && done == stat.size) EntryEndsCleanly(file, stat);
+    zip_fclose(file);
+    return done;
+}
+
+// Lists, finds, stats and reads every entry as the zip commands do.
+void VisitEntries(zip_t *archive) {
+    zip_int64_t count = zip_get_num_entries(archive, 0);
+    zip_uint64_t budget = kMaxBytesPerInput;
+    for (zip_int64_t i = 0; i < count && i < kMaxEntries; i++) {
+        auto index = zip_uint64_t(i);
+        const char *name = zip_get_name(archive, index, 0);
+        if (name != nullptr) {
+            LocateName(archive, name, ZIP_FL_NOCASE);
+            LocateName(archive, name, ZIP_FL_NOCASE | ZIP_FL_NODIR);
+        }
+        zip_uint32_t commentLength = 0;
+        zip_file_get_comment(archive, index, &commentLength, 0);
+        zip_stat_t stat;
+        if (zip_stat_index(archive, index, 0, &stat) != 0) continue;
+        if (stat.valid & ZIP_STAT_MTIME) {
+            char date[kDateStringSize];
+            FormatDateString(stat.mtime, date);
+        }
+        budget -= ReadEntry(archive, index, stat, budget);
+    }
+    int commentLength = 0;
+    zip_get_archive_comment(archive, &commentLength, 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzzhost::Start();
+    fuzzhost::ServeFile("fuzz.zip", data, size);
+    zip_t *archive = OpenArchiveFromHostFile("fuzz.zip");
+    if (archive != nullptr) {
+        VisitEntries(archive);
+        zip_discard(archive);
+    }
+    fuzzhost::CheckNothingLeft("archive");
+    return 0;
+}
