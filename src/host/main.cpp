@@ -1,0 +1,158 @@
+// orhost: runs a Lua script against plug-ins such as zip.orp.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <lua.hpp>
+
+#include "host_api.h"
+#include "plugins.h"
+#include "script_host.h"
+#include "settings.h"
+#include "sources.h"
+
+namespace {
+
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: orhost [--plugin-dir DIR] [--host-version V.R] [--latin1] SCRIPT.lua [ARGS...]\n"
+    "       orhost [--plugin-dir DIR] [--host-version V.R] [--latin1] -e 'lua code' [ARGS...]\n";
+
+// What the command line asks for.
+struct CommandLine {
+    const char *script = nullptr;  // the script file, or NULL with -e
+    const char *code = nullptr;    // the -e code, or NULL
+    bool latin1 = false;           // --latin1 given
+    int firstScriptArg = 0;        // argv index of the script (or of -e)
+};
+
+// Parses "V.R" into version and revision; false when it is not that.
+bool ParseVersion(const char *text, int *version, int *revision) {
+    char *end;
+    long v = strtol(text, &end, 10);
+    if (end == text || *end != '.') return false;
+    const char *rest = end + 1;
+    long r = strtol(rest, &end, 10);
+    if (end == rest || *end != '\0' || v < 0 || r < 0 || v > 1000 || r > 1000) return false;
+    *version = static_cast<int>(v);
+    *revision = static_cast<int>(r);
+    return true;
+}
+
+// Reads the options before the script; false on a usage error.
+bool ParseCommandLine(int argc, char **argv, CommandLine *line) {
+    int i = 1;
+    for (; i < argc; ++i) {
+        const char *a = argv[i];
+        if (strcmp(a, "--plugin-dir") == 0 && i + 1 < argc) {
+            gSettings.pluginDir = argv[++i];
+        } else if (strcmp(a, "--host-version") == 0 && i + 1 < argc) {
+            if (!ParseVersion(argv[++i], &gSettings.version, &gSettings.revision)) return false;
+        } else if (strcmp(a, "--latin1") == 0) {
+            line->latin1 = true;
+        } else if (strcmp(a, "-e") == 0 && i + 1 < argc) {
+            line->code = argv[i + 1];
+            line->firstScriptArg = i + 1;
+            return true;
+        } else if (a[0] == '-') {
+            return false;
+        } else {
+            line->script = a;
+            line->firstScriptArg = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Sets the text mode the host starts in.
+void ApplyTextMode(const CommandLine &line) {
+    bool hasUtf8 = HostIsAtLeast(6, 2);
+    gSettings.utf8 = hasUtf8 && !line.latin1;
+}
+
+// The default plug-in folder: the environment's, else the build's.
+void ApplyDefaultPluginDir() {
+    if (!gSettings.pluginDir.empty()) return;
+    const char *env = getenv("ORHOST_PLUGIN_DIR");
+    gSettings.pluginDir = env && env[0] ? env : ORHOST_DEFAULT_PLUGIN_DIR;
+}
+
+// Builds the global table arg: the script at 0, its arguments from 1, the
+// host and its options below 0.
+void SetArgTable(lua_State *L, int argc, char **argv, int scriptIndex) {
+    lua_createtable(L, argc - scriptIndex, scriptIndex + 1);
+    for (int i = 0; i < argc; ++i) {
+        lua_pushstring(L, argv[i]);
+        lua_rawseti(L, -2, i - scriptIndex);
+    }
+    lua_setglobal(L, "arg");
+}
+
+// Message handler of the script's protected call: makes sure the message
+// names the script's position and appends a traceback.
+int MessageHandler(lua_State *L) {
+    const char *message = lua_tostring(L, 1);
+    if (message == nullptr) {
+        if (luaL_callmeta(L, 1, "__tostring") && lua_type(L, -1) == LUA_TSTRING) return 1;
+        message = lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, 1));
+    }
+    lua_Debug ar;
+    for (int level = 1; lua_getstack(L, level, &ar); ++level) {
+        lua_getinfo(L, "Sl", &ar);
+        if (ar.currentline <= 0) continue;
+        size_t prefixLength = strlen(ar.short_src);
+        bool positioned = strncmp(message, ar.short_src, prefixLength) == 0 && message[prefixLength] == ':';
+        if (!positioned) message = lua_pushfstring(L, "%s:%d: %s", ar.short_src, ar.currentline, message);
+        break;
+    }
+    luaL_traceback(L, L, message, 1);
+    return 1;
+}
+
+// Loads and runs the script or code with the arguments after it; prints an
+// uncaught error. Returns the exit status.
+int RunScript(lua_State *L, const CommandLine &line, int argc, char **argv) {
+    lua_pushcfunction(L, MessageHandler);
+    int status = line.code ? luaL_loadbuffer(L, line.code, strlen(line.code), "=(command line)")
+                           : luaL_loadfile(L, line.script);
+    if (status == LUA_OK) {
+        int nargs = argc - line.firstScriptArg - 1;
+        for (int i = line.firstScriptArg + 1; i < argc; ++i) lua_pushstring(L, argv[i]);
+        status = lua_pcall(L, nargs, 0, 1);
+    }
+    if (status == LUA_OK) return EXIT_SUCCESS;
+    const char *message = lua_tostring(L, -1);
+    fprintf(stderr, "%s\n", message ? message : "(error object is not a string)");
+    return kExitError;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    CommandLine line;
+    if (!ParseCommandLine(argc, argv, &line)) {
+        fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    ApplyTextMode(line);
+    ApplyDefaultPluginDir();
+    BuildHostApi();
+    lua_State *L = luaL_newstate();
+    if (L == nullptr) {
+        fputs("orhost: cannot create the script state\n", stderr);
+        return kExitError;
+    }
+    luaL_openlibs(L);
+    OpenHostLibrary(L);
+    SetArgTable(L, argc, argv, line.firstScriptArg);
+    int status = RunScript(L, line, argc, argv);
+    FreeAllLibraries(L);
+    lua_close(L);
+    sources::ReleaseAll();
+    UnloadAllPlugins();
+    return status;
+}

@@ -1,0 +1,340 @@
+// host.open and its file objects, host.readfile and host.writefile.
+#include "script_host.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "files.h"
+#include "info.h"
+#include "memory.h"
+
+namespace {
+
+constexpr const char *kFileType = "host file";
+// Largest piece read or written by one host file call.
+constexpr size_t kChunk = 1 << 20;
+// Piece size when reading to the end of a file of unknown length.
+constexpr size_t kReadAllChunk = 1 << 16;
+
+// The script's file object: a full userdata whose user value keeps the
+// source string or source file of host.open alive while it is open.
+struct ScriptFile {
+    HostFile *file;  // the open file; NULL once closed
+};
+
+// What host.open read from its options table.
+struct OpenOptions {
+    const char *password = nullptr;  // "password", or NULL
+    double encryption = 0;           // "encryption"
+    bool hasEncryption = false;      // "encryption" was given
+    bool sequential = false;         // "sequential = true"
+    const char *source = nullptr;    // "source" bytes, or NULL
+    size_t sourceLength = 0;         // their length
+    HostFile *sourceFile = nullptr;  // "sourcefile", or NULL
+    int keepIndex = 0;               // stack index of the source or source file, or 0
+};
+
+// The file object at index, raising when it is none.
+ScriptFile *FileObject(lua_State *L, int index) {
+    return static_cast<ScriptFile *>(luaL_checkudata(L, index, kFileType));
+}
+
+// The open file of the object at index, raising when it is closed.
+HostFile *OpenFileArg(lua_State *L, int index) {
+    ScriptFile *object = FileObject(L, index);
+    if (object->file == nullptr) luaL_error(L, "attempt to use a closed file");
+    return object->file;
+}
+
+// Reads host.open's mode argument: "r" (default), "w" or "rw".
+int ModeArg(lua_State *L, int index) {
+    const char *mode = luaL_optstring(L, index, "r");
+    if (strcmp(mode, "r") == 0) return FMODE_READ;
+    if (strcmp(mode, "w") == 0) return FMODE_WRITE;
+    if (strcmp(mode, "rw") == 0) return FMODE_READWRITE;
+    return luaL_argerror(L, index, lua_pushfstring(L, "invalid mode '%s'", mode));
+}
+
+// Pushes field key of the options table at index; raises unless it is nil
+// or of type want. Returns whether it is present.
+bool OptionField(lua_State *L, int index, const char *key, int want) {
+    int type = lua_getfield(L, index, key);
+    if (type == LUA_TNIL) return false;
+    if (type != want)
+        luaL_argerror(L, index, lua_pushfstring(L, "option '%s' must be a %s", key, lua_typename(L, want)));
+    return true;
+}
+
+// Reads host.open's options table at index (absent: no options). Values
+// stay on the stack so that their strings live through the open.
+OpenOptions ReadOpenOptions(lua_State *L, int index) {
+    OpenOptions o;
+    if (lua_isnoneornil(L, index)) return o;
+    luaL_checktype(L, index, LUA_TTABLE);
+    if (OptionField(L, index, "password", LUA_TSTRING)) o.password = lua_tostring(L, -1);
+    if (OptionField(L, index, "encryption", LUA_TNUMBER)) {
+        o.encryption = lua_tonumber(L, -1);
+        o.hasEncryption = true;
+    }
+    if (OptionField(L, index, "sequential", LUA_TBOOLEAN)) o.sequential = lua_toboolean(L, -1);
+    if (OptionField(L, index, "source", LUA_TSTRING)) {
+        o.source = lua_tolstring(L, -1, &o.sourceLength);
+        o.keepIndex = lua_gettop(L);
+    }
+    if (lua_getfield(L, index, "sourcefile") != LUA_TNIL) {
+        ScriptFile *object = static_cast<ScriptFile *>(luaL_testudata(L, -1, kFileType));
+        if (object == nullptr || object->file == nullptr)
+            luaL_argerror(L, index, "option 'sourcefile' must be an open host file");
+        o.sourceFile = object->file;
+        o.keepIndex = lua_gettop(L);
+    }
+    return o;
+}
+
+// Pushes a new, closed file object.
+ScriptFile *NewFileObject(lua_State *L) {
+    auto *object = static_cast<ScriptFile *>(lua_newuserdatauv(L, sizeof(ScriptFile), 1));
+    object->file = nullptr;
+    luaL_setmetatable(L, kFileType);
+    return object;
+}
+
+// Pushes nil and "path: reason" for a failed open; returns 2.
+int OpenFailure(lua_State *L, const char *path, int error) {
+    lua_pushnil(L);
+    lua_pushfstring(L, "%s: %s", path, strerror(error));
+    return 2;
+}
+
+// host.open(path [, mode [, options]]) -> file or nil, message
+int HostOpen(lua_State *L) {
+    const char *path = luaL_checkstring(L, 1);
+    int mode = ModeArg(L, 2);
+    OpenOptions o = ReadOpenOptions(L, 3);
+    ScriptFile *object = NewFileObject(L);
+    if (o.keepIndex) {
+        lua_pushvalue(L, o.keepIndex);
+        lua_setiuservalue(L, -2, 1);
+    }
+    uint32_t flags = FOPENFLAG_SEQUENTIAL;
+    UserTag userTags[2] = {};
+    int nUser = 0;
+    if (o.password) userTags[nUser++] = {nullptr, "password", o.password, 0};
+    if (o.hasEncryption) userTags[nUser++] = {nullptr, "encryption", nullptr, o.encryption};
+    if (nUser == 2) userTags[0].next = &userTags[1];
+    TagItem tags[8];
+    int n = 0;
+    if (o.sequential) tags[n++] = {FOPENTAG_FLAGS, reinterpret_cast<uintptr_t>(&flags)};
+    if (o.source) {
+        tags[n++] = {FOPENTAG_SOURCE, reinterpret_cast<uintptr_t>(o.source)};
+        tags[n++] = {FOPENTAG_LENGTH, o.sourceLength};
+    }
+    if (o.sourceFile) tags[n++] = {FOPENTAG_HANDLE, reinterpret_cast<uintptr_t>(o.sourceFile)};
+    if (nUser) tags[n++] = {FOPENTAG_USERTAGS, reinterpret_cast<uintptr_t>(&userTags[0])};
+    tags[n] = {TAG_DONE, 0};
+    object->file = files::Open(path, mode, tags);
+    if (object->file == nullptr) return OpenFailure(L, path, errno);
+    return 1;
+}
+
+// Closes the object's file if open; marks it closed first. Returns the
+// close's result (true for an object closed already).
+bool CloseObject(lua_State *L, ScriptFile *object) {
+    HostFile *file = object->file;
+    if (file == nullptr) return true;
+    object->file = nullptr;
+    bool ok = files::Close(file);
+    lua_pushnil(L);
+    lua_setiuservalue(L, 1, 1);
+    return ok;
+}
+
+// f:read([n]) -> up to n bytes (everything left without n), "" at the end,
+// nil on error
+int FileRead(lua_State *L) {
+    HostFile *file = OpenFileArg(L, 1);
+    bool all = lua_isnoneornil(L, 2);
+    lua_Integer wanted = all ? 0 : luaL_checkinteger(L, 2);
+    luaL_argcheck(L, wanted >= 0, 2, "negative count");
+    luaL_Buffer buffer;
+    luaL_buffinit(L, &buffer);
+    for (lua_Integer done = 0; all || done < wanted;) {
+        size_t chunk = all ? kReadAllChunk
+                           : static_cast<size_t>(wanted - done) > kChunk ? kChunk : static_cast<size_t>(wanted - done);
+        char *p = luaL_prepbuffsize(&buffer, chunk);
+        int32_t got = files::Read(file, p, static_cast<int32_t>(chunk));
+        if (got < 0) {
+            lua_pushnil(L);
+            return 1;
+        }
+        if (got == 0) break;
+        luaL_addsize(&buffer, static_cast<size_t>(got));
+        done += got;
+    }
+    luaL_pushresult(&buffer);
+    return 1;
+}
+
+// f:write(s) -> bytes written, or nil on error
+int FileWrite(lua_State *L) {
+    HostFile *file = OpenFileArg(L, 1);
+    size_t length;
+    const char *data = luaL_checklstring(L, 2, &length);
+    size_t done = 0;
+    while (done < length) {
+        size_t chunk = length - done > kChunk ? kChunk : length - done;
+        int32_t written = files::Write(file, data + done, static_cast<int32_t>(chunk));
+        if (written < 0) {
+            lua_pushnil(L);
+            return 1;
+        }
+        done += static_cast<size_t>(written);
+        if (static_cast<size_t>(written) < chunk) break;
+    }
+    lua_pushinteger(L, static_cast<lua_Integer>(done));
+    return 1;
+}
+
+// f:getc() -> byte or nil
+int FileGetC(lua_State *L) {
+    int byte = files::GetC(OpenFileArg(L, 1));
+    if (byte < 0) return 0;
+    lua_pushinteger(L, byte);
+    return 1;
+}
+
+// f:seek([whence [, offset]]) -> position before, or nil
+int FileSeek(lua_State *L) {
+    static const char *const kWhence[] = {"cur", "set", "end", nullptr};
+    HostFile *file = OpenFileArg(L, 1);
+    int mode = luaL_checkoption(L, 2, "cur", kWhence);
+    lua_Integer offset = luaL_optinteger(L, 3, 0);
+    int64_t before = files::Seek(file, offset, mode);
+    if (before < 0) return 0;
+    lua_pushinteger(L, before);
+    return 1;
+}
+
+// f:eof() -> boolean
+int FileEof(lua_State *L) {
+    lua_pushboolean(L, files::AtEnd(OpenFileArg(L, 1)));
+    return 1;
+}
+
+// f:stat([{fullname = true}]) -> info table or nil
+int FileStat(lua_State *L) {
+    HostFile *file = OpenFileArg(L, 1);
+    int flags = 0;
+    if (!lua_isnoneornil(L, 2)) {
+        luaL_checktype(L, 2, LUA_TTABLE);
+        lua_getfield(L, 2, "fullname");
+        flags = lua_toboolean(L, -1) ? FSOBJ_FULLNAME : 0;
+    }
+    FSObjInfo record;
+    if (!files::Examine(file, flags, &record)) return 0;
+    info::PushInfoTable(L, record);
+    if (files::ByAdapter(file) && (flags & FSOBJ_FULLNAME)) memory::Free(record.name);
+    return 1;
+}
+
+// f:flush() -> boolean
+int FileFlush(lua_State *L) {
+    lua_pushboolean(L, files::Flush(OpenFileArg(L, 1)));
+    return 1;
+}
+
+// f:close() -> true, or false when the close failed
+int FileClose(lua_State *L) {
+    OpenFileArg(L, 1);
+    lua_pushboolean(L, CloseObject(L, FileObject(L, 1)));
+    return 1;
+}
+
+// f:servedby() -> adapter name, or nil for the host's own file system
+int FileServedBy(lua_State *L) {
+    const char *name = files::ServedBy(OpenFileArg(L, 1));
+    if (name == nullptr) return 0;
+    lua_pushstring(L, name);
+    return 1;
+}
+
+// __gc and __close: closes a file still open.
+int FileCollect(lua_State *L) {
+    CloseObject(L, FileObject(L, 1));
+    return 0;
+}
+
+// __tostring
+int FileToString(lua_State *L) {
+    ScriptFile *object = FileObject(L, 1);
+    if (object->file == nullptr)
+        lua_pushliteral(L, "host file (closed)");
+    else
+        lua_pushfstring(L, "host file (%p)", static_cast<void *>(object->file));
+    return 1;
+}
+
+// host.readfile(path) -> contents or nil
+int HostReadFile(lua_State *L) {
+    const char *path = luaL_checkstring(L, 1);
+    HostFile *file = files::Open(path, FMODE_READ, nullptr);
+    if (file == nullptr) return 0;
+    luaL_Buffer buffer;
+    luaL_buffinit(L, &buffer);
+    int32_t got;
+    while ((got = files::Read(file, luaL_prepbuffsize(&buffer, kReadAllChunk), static_cast<int32_t>(kReadAllChunk))) > 0)
+        luaL_addsize(&buffer, static_cast<size_t>(got));
+    bool closed = files::Close(file);
+    if (got < 0 || !closed) return 0;
+    luaL_pushresult(&buffer);
+    return 1;
+}
+
+// host.writefile(path, data) -> boolean
+int HostWriteFile(lua_State *L) {
+    const char *path = luaL_checkstring(L, 1);
+    size_t length;
+    const char *data = luaL_checklstring(L, 2, &length);
+    HostFile *file = files::Open(path, FMODE_WRITE, nullptr);
+    if (file == nullptr) {
+        lua_pushboolean(L, 0);
+        return 1;
+    }
+    bool ok = true;
+    for (size_t done = 0; ok && done < length;) {
+        size_t chunk = length - done > kChunk ? kChunk : length - done;
+        ok = files::Write(file, data + done, static_cast<int32_t>(chunk)) == static_cast<int32_t>(chunk);
+        done += chunk;
+    }
+    ok = files::Close(file) && ok;
+    lua_pushboolean(L, ok);
+    return 1;
+}
+
+const luaL_Reg kFileMethods[] = {
+    {"read", FileRead},   {"write", FileWrite}, {"getc", FileGetC},   {"seek", FileSeek},
+    {"eof", FileEof},     {"stat", FileStat},   {"flush", FileFlush}, {"close", FileClose},
+    {"servedby", FileServedBy}, {nullptr, nullptr},
+};
+
+const luaL_Reg kFileMeta[] = {
+    {"__gc", FileCollect}, {"__close", FileCollect}, {"__tostring", FileToString}, {nullptr, nullptr},
+};
+
+const luaL_Reg kFunctions[] = {
+    {"open", HostOpen},
+    {"readfile", HostReadFile},
+    {"writefile", HostWriteFile},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+void AddFileFunctions(lua_State *L) {
+    luaL_newmetatable(L, kFileType);
+    luaL_setfuncs(L, kFileMeta, 0);
+    luaL_newlib(L, kFileMethods);
+    lua_setfield(L, -2, "__index");
+    lua_pop(L, 1);
+    luaL_setfuncs(L, kFunctions, 0);
+}

@@ -1,0 +1,71 @@
+#include "text.h"
+
+#include "settings.h"
+
+namespace text {
+namespace {
+
+constexpr uint32_t kReplacement = 0xFFFD;
+
+// The lower-case form of byte c in the current text mode.
+unsigned char Lower(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    // Latin-1 capitals À..Þ, except the multiplication sign.
+    if (!gSettings.utf8 && c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    return c;
+}
+
+// True for a UTF-8 continuation byte.
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+int CompareNoCase(const char *a, const char *b, long n) {
+    for (long i = 0; n < 0 || i < n; ++i) {
+        unsigned char ca = Lower(static_cast<unsigned char>(a[i]));
+        unsigned char cb = Lower(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca - cb;
+        if (ca == 0) return 0;
+    }
+    return 0;
+}
+
+void LowerCase(char *s) {
+    for (; *s; ++s) *s = static_cast<char>(Lower(static_cast<unsigned char>(*s)));
+}
+
+uint32_t DecodeUtf8(const char *text, int *index) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text) + *index;
+    unsigned char lead = p[0];
+    int length;
+    uint32_t code, minimum;
+    if (lead < 0x80) {
+        *index += 1;
+        return lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, code = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, code = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, code = lead & 0x07, minimum = 0x10000;
+    } else {
+        *index += 1;
+        return kReplacement;
+    }
+    // Stops at the terminating zero, which is no continuation byte.
+    for (int i = 1; i < length; ++i) {
+        if (!IsContinuation(p[i])) {
+            *index += 1;
+            return kReplacement;
+        }
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        *index += 1;
+        return kReplacement;
+    }
+    *index += length;
+    return code;
+}
+
+}  // namespace text
