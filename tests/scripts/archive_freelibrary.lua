@@ -1,0 +1,43 @@
+-- FreeLibrary drops every archive without writing it.
+local T = require("testlib")
+require_plugin("zip")
+
+local function fresh(name)
+  local path = T.path(name)
+  T.pyzip(path, {{"a", "alpha"}, {"b", "beta"}})
+  return path, T.readfile(path)
+end
+
+T.case("open archives are dropped unsaved", function()
+  local one, oneBefore = fresh("one.zip")
+  local two, twoBefore = fresh("two.zip")
+  local added = T.path("added.bin")
+  T.writefile(added, "data to add")
+  zip.OpenArchive(1, one, 1004)
+  zip.AddFile(1, added)
+  local auto = zip.OpenArchive(nil, two, 1004)
+  zip.DeleteFile(auto, 0)
+  zip.OpenArchive(2, T.path("new.zip"), 1006)
+  zip.AddDirectory(2, "d")
+  T.ok(host.freelibrary("zip"), "freed")
+  T.eq(host.memory().blocks, 0, "memory")
+  T.eq(T.readfile(one), oneBefore, "one unchanged")
+  T.eq(T.readfile(two), twoBefore, "two unchanged")
+  T.eq(T.readfile(T.path("new.zip")), nil, "new not written")
+
+  require_plugin("zip")
+  T.eq(#host.objects(zip.GetObjectType()), 0, "no archives")
+  T.err(function() zip.CloseArchive(1) end, "Cannot find specified zip archive!")
+  T.err(function() zip.CloseArchive(auto) end, "Cannot find specified zip archive!")
+end)
+
+T.case("the library works again after being freed", function()
+  local path = fresh("again.zip")
+  host.freelibrary("zip")
+  require_plugin("zip")
+  zip.OpenArchive(1, path)
+  T.eq(zip.GetFileAtIndex(1, 1), "b", "entry")
+  zip.CloseArchive(1)
+end)
+
+T.finish()

@@ -1,0 +1,83 @@
+-- Archive ids: explicit numbers, automatic ids, reopening under a used id,
+-- and what the host sees of the archive objects.
+local T = require("testlib")
+require_plugin("zip")
+
+local three = T.path("three.zip")
+T.pyzip(three, {{"a.txt", "alpha"}, {"b.txt", "beta"}, {"c.txt", "gamma"}})
+local other = T.path("other.zip")
+T.pyzip(other, {{"only.txt", "x"}})
+
+local function entries(id) return host.getattribute(zip.GetObjectType(), id, ZIPATTRNUMENTRIES) end
+
+T.case("an explicit id returns nothing", function()
+  T.eq(select("#", zip.OpenArchive(1, three)), 0, "results")
+  T.eq(entries(1), 3, "entries")
+  zip.CloseArchive(1)
+end)
+
+T.case("nil asks for an automatic id", function()
+  local id = zip.OpenArchive(nil, three)
+  T.eq(type(id), "userdata", "id type")
+  local second = zip.OpenArchive(nil, other)
+  T.ok(id ~= second, "ids differ")
+  T.eq(entries(id), 3, "first")
+  T.eq(entries(second), 1, "second")
+  zip.CloseArchive(id)
+  zip.CloseArchive(second)
+end)
+
+T.case("the host lists live archives in opening order", function()
+  local auto = zip.OpenArchive(nil, other)
+  zip.OpenArchive(7, three)
+  local ids = host.objects(zip.GetObjectType())
+  T.eq(#ids, 2, "count")
+  T.eq(ids[1], auto, "first")
+  T.eq(ids[2], 7, "second")
+  zip.CloseArchive(7)
+  zip.CloseArchive(auto)
+  T.eq(#host.objects(zip.GetObjectType()), 0, "none left")
+end)
+
+T.case("reopening an explicit id drops the first archive unsaved", function()
+  local path = T.path("reopen.zip")
+  T.pyzip(path, {{"keep.txt", "k"}})
+  local before = T.readfile(path)
+  zip.OpenArchive(2, path, 1004)
+  zip.AddDirectory(2, "added")
+  zip.OpenArchive(2, other)
+  T.eq(entries(2), 1, "the new archive")
+  T.eq(#host.objects(zip.GetObjectType()), 1, "one archive")
+  zip.CloseArchive(2)
+  T.eq(T.readfile(path), before, "first archive unchanged")
+end)
+
+T.case("a failed reopen leaves the id closed", function()
+  zip.OpenArchive(3, three)
+  T.err(function() zip.OpenArchive(3, T.path("missing.zip")) end,
+    "Error opening zip archive " .. T.path("missing.zip") .. "!")
+  T.err(function() zip.CloseArchive(3) end, "Cannot find specified zip archive!")
+end)
+
+T.case("closing twice fails the second time", function()
+  zip.OpenArchive(4, three)
+  zip.CloseArchive(4)
+  T.err(function() zip.CloseArchive(4) end, "Cannot find specified zip archive!")
+  local id = zip.OpenArchive(nil, three)
+  zip.CloseArchive(id)
+  T.err(function() zip.CloseArchive(id) end, "Cannot find specified zip archive!")
+end)
+
+T.case("numeric and automatic ids do not mix", function()
+  local id = zip.OpenArchive(nil, three)
+  T.err(function() zip.CloseArchive(0) end, "Cannot find specified zip archive!")
+  zip.CloseArchive(id)
+end)
+
+T.case("an id of the wrong type is the host's argument error", function()
+  T.err(function() zip.OpenArchive("one", three) end, "bad argument #1 to 'OpenArchive'", true)
+  T.err(function() zip.CloseArchive({}) end, "bad argument #1 to 'CloseArchive'", true)
+  T.err(function() zip.OpenArchive(1, three, "fast") end, "bad argument #3 to 'OpenArchive'", true)
+end)
+
+T.finish()
