@@ -59,6 +59,13 @@ int64_t MeasureFile(HostFile *file) {
     return host::SeekHostFile(file, 0, SEEK_FROM_START);
 }
 
+// Puts a stream back at the start of its file, so that a close tried again
+// after a failed one reads the whole file, not the rest of it. -1 when the
+// host cannot seek there.
+zip_int64_t RewindStream(HostFileSource *source) {
+    return host::SeekHostFile(source->handle, 0, SEEK_FROM_START) < 0 ? -1 : 0;
+}
+
 }  // namespace
 
 // libzip's callback for both kinds of source. Returns what libzip expects
@@ -67,7 +74,7 @@ zip_int64_t HostFileSourceCallback(void *state, void *data, zip_uint64_t length,
     auto *source = static_cast<HostFileSource *>(state);
     const bool archive = source->stream == 0;
     switch (command) {
-    case ZIP_SOURCE_OPEN:
+    case ZIP_SOURCE_OPEN: return archive ? 0 : RewindStream(source);
     case ZIP_SOURCE_CLOSE: return 0;
     case ZIP_SOURCE_READ: return ReadSource(source, data, length);
     case ZIP_SOURCE_STAT: return StatSource(source, data);
