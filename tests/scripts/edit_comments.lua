@@ -1,0 +1,82 @@
+-- zip.GetFileComment and zip.SetFileComment: entry and archive comments,
+-- the 65535-byte limit, removal, bad indices and refused encodings.
+local T = require("testlib")
+require_plugin("zip")
+
+local ZIPERR = "A zip error has occurred!"
+local base = T.path("base.zip")
+T.pyzip(base, {{"a.txt", "aaa"}, {"b.txt", "bbb"}}, "archive says hi")
+
+local function copy(name)
+  local path = T.path(name)
+  T.writefile(path, T.readfile(base))
+  zip.OpenArchive(1, path, 1004)
+  return path
+end
+
+T.case("the archive comment under no index and under -1; entries have none", function()
+  copy("read.zip")
+  T.eq(zip.GetFileComment(1), "archive says hi", "no index")
+  T.eq(zip.GetFileComment(1, -1), "archive says hi", "index -1")
+  T.eq(zip.GetFileComment(1, 0), "", "entry without comment")
+  T.eq(zip.GetFileComment(1, 2), "", "index past the end")
+  T.eq(zip.GetFileComment(1, -2), "", "other negative index")
+  zip.CloseArchive(1, 1)
+end)
+
+T.case("comments set now are read back at once and after the close", function()
+  local path = copy("set.zip")
+  zip.SetFileComment(1, "first entry", 0)
+  zip.SetFileComment(1, "Gr\195\188\195\159e", -1)
+  T.eq(zip.GetFileComment(1, 0), "first entry", "pending entry comment")
+  T.eq(zip.GetFileComment(1), "Gr\195\188\195\159e", "pending archive comment")
+  zip.CloseArchive(1)
+  zip.OpenArchive(2, path)
+  T.eq(zip.GetFileComment(2, 0), "first entry", "written entry comment")
+  T.eq(zip.GetFileComment(2), "Gr\195\188\195\159e", "written archive comment")
+  zip.CloseArchive(2)
+  local out = T.sh("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); print(z.comment.hex(), z.infolist()[0].comment.decode())\" '" .. path .. "'")
+  T.eq(out, "4772c3bcc39f65 first entry\n", "python reads both")
+end)
+
+T.case("no comment, or the empty one, removes it", function()
+  local path = copy("remove.zip")
+  zip.SetFileComment(1, "x", 1)
+  zip.SetFileComment(1, "", 1)
+  zip.SetFileComment(1)
+  -- libzip answers the original archive comment until the close, even
+  -- after its removal; only the entry's removal shows at once.
+  T.eq(zip.GetFileComment(1, 1), "", "entry comment removed")
+  zip.CloseArchive(1)
+  zip.OpenArchive(2, path)
+  T.eq(zip.GetFileComment(2), "", "written without")
+  zip.CloseArchive(2)
+end)
+
+T.case("65535 bytes are taken, 65536 refused with 1055 leaving the old one", function()
+  copy("long.zip")
+  local longest = string.rep("x", 65535)
+  zip.SetFileComment(1, longest, 0)
+  zip.SetFileComment(1, longest)
+  T.eq(#zip.GetFileComment(1, 0), 65535, "entry")
+  T.eq(#zip.GetFileComment(1), 65535, "archive")
+  T.err(function() zip.SetFileComment(1, longest .. "y", 0) end, "Invalid value!")
+  T.err(function() zip.SetFileComment(1, longest .. "y") end, "Invalid value!")
+  T.eq(#zip.GetFileComment(1, 0), 65535, "entry kept")
+  T.eq(#zip.GetFileComment(1), 65535, "archive kept")
+  zip.CloseArchive(1, 1)
+end)
+
+T.case("an archive comment of invalid UTF-8 and bad indices are zip errors", function()
+  copy("invalid.zip")
+  T.err(function() zip.SetFileComment(1, "caf\233") end, ZIPERR)
+  T.err(function() zip.SetFileComment(1, "c", 2) end, ZIPERR)
+  T.err(function() zip.SetFileComment(1, "c", -2) end, ZIPERR)
+  T.eq(zip.GetFileComment(1), "archive says hi", "unchanged")
+  zip.DeleteFile(1, 0)
+  T.err(function() zip.SetFileComment(1, "c", 0) end, ZIPERR)
+  T.eq(zip.GetFileComment(1, 0), "", "deleted entry reads as empty")
+  zip.CloseArchive(1, 1)
+end)
+
+T.finish()
