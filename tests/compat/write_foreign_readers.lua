@@ -1,0 +1,117 @@
+-- Archives written through the module are read by foreign tools: unzip -t
+-- (stored, deflated, PKWARE), 7z t (AES-128/192/256, bzip2) and python3's
+-- zipfile (names, CP437 flag and bytes, comments, times, CRCs, contents);
+-- and every entry reads back through the module's own extraction.
+local T = require("testlib")
+require_plugin("zip")
+
+local text = string.rep("Foreign readers must agree with what we wrote. ", 3000)
+local binary = {}
+for i = 0, 65535 do binary[#binary + 1] = string.char((i * 7919) % 256) end
+binary = table.concat(binary)
+local folder = T.path("in")
+os.execute("mkdir -p '" .. folder .. "'")
+T.writefile(folder .. "/text.txt", text)
+T.writefile(folder .. "/binary.bin", binary)
+T.writefile(folder .. "/empty.txt", "")
+
+local PASSWORD = "S3cret pass"
+
+-- name, source, options, and the data it must hold.
+local entries = {
+  {"stored.txt", "text.txt", {compression = ZIP_CM_STORE, time = "02-Mar-2021 04:05:06"}, text},
+  {"deflated.bin", "binary.bin", {compression = ZIP_CM_DEFLATE, compressionflags = 9, comment = "deflated, level 9"}, binary},
+  {"empty.txt", "empty.txt", {}, ""},
+  {"pkware.txt", "text.txt", {encryption = ZIP_EM_TRAD_PKWARE, password = PASSWORD}, text},
+  {"aes128.txt", "text.txt", {encryption = ZIP_EM_AES_128, password = PASSWORD}, text},
+  {"aes192.bin", "binary.bin", {encryption = ZIP_EM_AES_192, password = PASSWORD}, binary},
+  {"aes256.txt", "text.txt", {encryption = ZIP_EM_AES_256}, text},
+  {"bzip2.txt", "text.txt", {compression = ZIP_CM_BZIP2}, text},
+  {"sub/M\195\188ller \226\130\172.txt", "text.txt", {encoding = ZIP_FL_ENC_CP437, comment = "Gr\195\188\195\159e"}, text},
+  {"sub/\208\154\208\184\209\128\208\184\208\187\208\187.txt", "text.txt", {}, text},
+}
+
+local archive = T.path("written.zip")
+
+local function build()
+  os.remove(archive)
+  zip.OpenArchive(1, archive, 1006)
+  zip.SetDefaultPassword(1, PASSWORD)
+  for _, e in ipairs(entries) do
+    local options = {newname = e[1]}
+    for k, v in pairs(e[3]) do options[k] = v end
+    zip.AddFile(1, folder .. "/" .. e[2], options)
+  end
+  zip.AddDirectory(1, "sub/dir")
+  zip.SetFileComment(1, "written by zip.orp")
+  zip.CloseArchive(1)
+end
+
+T.case("the archive is written", build)
+
+T.case("unzip -t passes stored, deflated and PKWARE entries", function()
+  local out, ok = T.sh("unzip -t -P '" .. PASSWORD .. "' '" .. archive .. "' stored.txt deflated.bin empty.txt pkware.txt")
+  T.ok(ok, out)
+  T.ok(out:find("No errors detected", 1, true), out)
+end)
+
+T.case("7z t passes every entry, AES and bzip2 included", function()
+  local out, ok = T.sh("7z t -p'" .. PASSWORD .. "' '" .. archive .. "'")
+  T.ok(ok, out)
+  T.ok(out:find("Everything is Ok", 1, true), out)
+end)
+
+T.case("python3's zipfile sees names, flags, comments, times, CRCs and contents", function()
+  local py = T.path("check.py")
+  T.writefile(py, [[
+import sys, zipfile, zlib
+z = zipfile.ZipFile(sys.argv[1])
+print("archive", z.comment.decode())
+for i in z.infolist():
+    raw = i.filename.encode("utf-8" if i.flag_bits & 0x800 else "cp437")
+    line = [raw.hex(), str(i.flag_bits & 0x800), str(i.compress_type), "%08x" % i.CRC, str(i.file_size)]
+    line.append(i.comment.decode("utf-8" if i.flag_bits & 0x800 else "cp437"))
+    line.append("%04d-%02d-%02d %02d:%02d:%02d" % i.date_time)
+    if not i.flag_bits & 1 and i.compress_type in (0, 8, 12):
+        data = z.read(i)
+        line.append("%08x" % (zlib.crc32(data) & 0xffffffff))
+    print("|".join(line))
+]])
+  local out, ok = T.sh("python3 '" .. py .. "' '" .. archive .. "'")
+  T.ok(ok, out)
+  local lines = {}
+  for line in out:gmatch("[^\n]+") do lines[#lines + 1] = line end
+  T.eq(lines[1], "archive written by zip.orp", "archive comment")
+  local function field(i, n) local f = {} for x in (lines[i + 1] .. "|"):gmatch("([^|]*)|") do f[#f + 1] = x end return f[n] end
+  local function hex(s) return (s:gsub(".", function(c) return string.format("%02x", c:byte()) end)) end
+  T.eq(#lines, #entries + 2, "one line per entry")
+  for i, e in ipairs(entries) do
+    if e[3].encoding ~= ZIP_FL_ENC_CP437 then T.eq(field(i, 1), hex(e[1]), "name of " .. e[1]) end
+    if not e[3].encryption then T.eq(field(i, 8), field(i, 4), "CRC of the data python read for " .. e[1]) end
+    T.eq(tonumber(field(i, 5)), #e[4], "size of " .. e[1])
+  end
+  T.eq(field(1, 3), "0", "stored")
+  T.eq(field(1, 7), "2021-03-02 04:05:06", "time option")
+  T.eq(field(2, 3), "8", "deflated")
+  T.eq(field(2, 6), "deflated, level 9", "entry comment")
+  T.eq(field(8, 3), "12", "bzip2")
+  T.eq(field(9, 1), hex("sub/M\129ller ?.txt"), "CP437 name bytes")
+  T.eq(field(9, 2), "0", "no UTF-8 flag on the CP437 name")
+  T.eq(field(9, 6), "Gr\195\188\195\159e", "CP437 comment")
+  T.eq(field(10, 2), "2048", "UTF-8 flag on the Cyrillic name")
+  T.eq(field(11, 1), hex("sub/dir/"), "directory")
+end)
+
+T.case("every entry reads back through the module", function()
+  zip.OpenArchive(2, archive)
+  local dst = T.path("back.out")
+  for i, e in ipairs(entries) do
+    os.remove(dst)
+    zip.ExtractFile(2, i - 1, dst, {password = PASSWORD})
+    local got = T.readfile(dst)
+    T.ok(got == e[4], "content of " .. e[1])
+  end
+  zip.CloseArchive(2)
+end)
+
+T.finish()
