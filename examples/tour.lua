@@ -47,7 +47,7 @@ local archive = path("tour.zip")
 local id = zip.OpenArchive(nil, archive, 1006)
 zip.AddDirectory(id, "docs")
 zip.AddFile(id, path("readme.txt"), {newname = "docs/readme.txt", comment = "start here",
-                                     time = "24-Dec-2023 18:00:00"})
+                                     time = "24-Dec-2023 18:00:00", compression = ZIP_CM_STORE})
 zip.AddFile(id, path("big.txt"), {compression = ZIP_CM_DEFLATE, compressionflags = 9})
 zip.AddFile(id, path("notes.txt"), {encryption = ZIP_EM_AES_256, password = "secret"})
 zip.SetFileComment(id, "made by the zip.orp tour")
@@ -83,7 +83,7 @@ zip.OpenArchive(2, archive, 1004)  -- read and write
 zip.RenameFile(2, zip.LocateFile(2, "big.txt"), "docs/big.txt")
 zip.SetFileTime(2, zip.LocateFile(2, "docs/big.txt"), "01-Jan-2024 00:00:00")
 zip.DeleteFile(2, zip.LocateFile(2, "notes.txt"))
-zip.CloseArchive(2)
+zip.CloseArchive(2, 0, progressbar, "rewritten")
 zip.OpenArchive(2, archive)
 for i = 0, host.getattribute(zip.GetObjectType(), 2, ZIPATTRNUMENTRIES) - 1 do
   say("   %-16s %s", zip.GetFileAtIndex(2, i), zip.GetFileAttributes(2, i).time)
