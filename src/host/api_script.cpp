@@ -21,9 +21,17 @@ const char *TypeNameOf(lua_State *L, int index) {
     return luaL_typename(L, index);
 }
 
-// Raises "bad argument #index to 'Command' (message)".
+// Stack level of the code that called the running command, as seen from
+// inside the plug-in: the protected body, the command function, its caller.
+constexpr int kCommandCallerLevel = 2;
+
+// Raises "bad argument #index to 'Command' (message)" with the caller's
+// position in front, as Lua's own argument errors have it.
 int ArgError(lua_State *L, int index, const char *message) {
-    return luaL_error(L, "bad argument #%d to '%s' (%s)", index, CurrentCommandName(), message);
+    luaL_where(L, kCommandCallerLevel);
+    lua_pushfstring(L, "bad argument #%d to '%s' (%s)", index, CurrentCommandName(), message);
+    lua_concat(L, 2);
+    return lua_error(L);
 }
 
 // Raises "bad argument ... (expected expected, got TYPE)".

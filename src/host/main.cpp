@@ -7,6 +7,7 @@
 #include <lua.hpp>
 
 #include "host_api.h"
+#include "memory.h"
 #include "plugins.h"
 #include "script_host.h"
 #include "settings.h"
@@ -92,8 +93,19 @@ void SetArgTable(lua_State *L, int argc, char **argv, int scriptIndex) {
     lua_setglobal(L, "arg");
 }
 
-// Message handler of the script's protected call: makes sure the message
-// names the script's position and appends a traceback.
+// True when message starts with a position such as "name.lua:12: ".
+bool HasPosition(const char *message) {
+    const char *colon = strchr(message, ':');
+    if (colon == nullptr || colon == message || memchr(message, '\n', static_cast<size_t>(colon - message))) return false;
+    const char *p = colon + 1;
+    if (*p < '0' || *p > '9') return false;
+    while (*p >= '0' && *p <= '9') ++p;
+    return *p == ':';
+}
+
+// Message handler of the script's protected call: gives a message without a
+// position (a plug-in's error) the script's position, and appends a
+// traceback.
 int MessageHandler(lua_State *L) {
     const char *message = lua_tostring(L, 1);
     if (message == nullptr) {
@@ -101,16 +113,21 @@ int MessageHandler(lua_State *L) {
         message = lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, 1));
     }
     lua_Debug ar;
-    for (int level = 1; lua_getstack(L, level, &ar); ++level) {
+    for (int level = 1; !HasPosition(message) && lua_getstack(L, level, &ar); ++level) {
         lua_getinfo(L, "Sl", &ar);
-        if (ar.currentline <= 0) continue;
-        size_t prefixLength = strlen(ar.short_src);
-        bool positioned = strncmp(message, ar.short_src, prefixLength) == 0 && message[prefixLength] == ':';
-        if (!positioned) message = lua_pushfstring(L, "%s:%d: %s", ar.short_src, ar.currentline, message);
-        break;
+        if (ar.currentline > 0) message = lua_pushfstring(L, "%s:%d: %s", ar.short_src, ar.currentline, message);
     }
     luaL_traceback(L, L, message, 1);
     return 1;
+}
+
+// Reports host memory that plug-ins still hold after they were shut down.
+void ReportLeftoverMemory() {
+    if (memory::LiveBlocks() == 0) return;
+    fprintf(stderr, "orhost: plug-ins left %zu blocks (%zu bytes) of host memory:", memory::LiveBlocks(),
+            memory::LiveBytes());
+    for (const auto &[tag, count] : memory::LiveTags()) fprintf(stderr, " %s=%zu", tag.c_str(), count);
+    fputc('\n', stderr);
 }
 
 // Loads and runs the script or code with the arguments after it; prints an
@@ -154,5 +171,6 @@ int main(int argc, char **argv) {
     lua_close(L);
     sources::ReleaseAll();
     UnloadAllPlugins();
+    ReportLeftoverMemory();
     return status;
 }

@@ -105,8 +105,10 @@ int DirCloseMethod(lua_State *L) {
 // d:servedby() -> adapter name or nil
 int DirServedBy(lua_State *L) {
     const char *name = fsobjects::ServedBy(OpenDirArg(L, 1));
-    if (name == nullptr) return 0;
-    lua_pushstring(L, name);
+    if (name == nullptr)
+        lua_pushnil(L);
+    else
+        lua_pushstring(L, name);
     return 1;
 }
 

@@ -253,8 +253,10 @@ int FileClose(lua_State *L) {
 // f:servedby() -> adapter name, or nil for the host's own file system
 int FileServedBy(lua_State *L) {
     const char *name = files::ServedBy(OpenFileArg(L, 1));
-    if (name == nullptr) return 0;
-    lua_pushstring(L, name);
+    if (name == nullptr)
+        lua_pushnil(L);
+    else
+        lua_pushstring(L, name);
     return 1;
 }
 
