@@ -1,0 +1,98 @@
+-- Damaged and encrypted entries read through the adapter: never wrong bytes
+-- reported as good ones.
+local T = require("testlib")
+require_plugin("zip", {installadapter = true})
+
+local text = string.rep("The quick brown fox jumps over the lazy dog. ", 40)
+
+local function damage(path, needle)
+  local data = T.readfile(path)
+  local at = data:find(needle, 1, true)
+  assert(at, "needle not found")
+  local flipped = string.char(data:byte(at) ~ 0x20)
+  T.writefile(path, data:sub(1, at - 1) .. flipped .. data:sub(at + 1))
+end
+
+-- Reads everything through the adapter; nil when any read fails. A failed
+-- read gives 0 bytes like the end does, but leaves the handle before its end.
+local function readAll(path, opts, chunk)
+  local f = host.open(path, "r", opts)
+  if not f then return nil end
+  local parts = {}
+  while true do
+    local s = f:read(chunk or 1000)
+    if s == nil then f:close() return nil end
+    if s == "" then
+      if not f:eof() then f:close() return nil end
+      break
+    end
+    parts[#parts + 1] = s
+  end
+  f:close()
+  return table.concat(parts)
+end
+
+T.case("a damaged stored entry fails at its end instead of reading back wrong bytes", function()
+  local p = T.path("damaged.zip")
+  T.pyzip(p, {{"a.txt", text, method = "stored"}, {"b.txt", "intact", method = "stored"}})
+  damage(p, "lazy dog")
+  T.eq(readAll(p .. "/a.txt"), nil)
+  T.eq(readAll(p .. "/a.txt", {sequential = true}), nil, "sequential")
+  T.eq(readAll(p .. "/b.txt"), "intact")
+  -- the bytes before the end still read
+  local f = assert(host.open(p .. "/a.txt"))
+  T.eq(f:read(20), text:sub(1, 20))
+  f:seek("end", -1)
+  T.eq(f:read(1), "", "the read that reaches the end fails")
+  T.eq(f:eof(), false, "and leaves the position")
+  f:close()
+end)
+
+T.case("a damaged deflated entry fails too", function()
+  local p = T.path("damaged2.zip")
+  local data = {}
+  for i = 1, 3000 do data[i] = tostring(i * 7919 % 10007) end
+  local payload = table.concat(data, ",")
+  T.pyzip(p, {{"d.txt", payload}})
+  local raw = T.readfile(p)
+  -- flip one byte in the middle of the compressed data
+  local at = 30 + #"d.txt" + 200
+  T.writefile(p, raw:sub(1, at - 1) .. string.char(raw:byte(at) ~ 0x01) .. raw:sub(at + 1))
+  local got = readAll(p .. "/d.txt")
+  T.ok(got == nil, "damaged entry must not read as success")
+end)
+
+local function zipWithPassword(path, name, data, password)
+  T.writefile(T.path(name), data)
+  local out, ok = T.sh(string.format("cd '%s' && rm -f '%s' && zip -q -P '%s' '%s' '%s'", T.work, path, password, path, name))
+  assert(ok, out)
+end
+
+T.case("traditional encryption: right, missing and wrong passwords", function()
+  local p = T.path("pk.zip")
+  zipWithPassword(p, "secret.txt", text, "right")
+  T.eq(readAll(p .. "/secret.txt", {password = "right"}), text)
+  T.eq(readAll(p .. "/secret.txt"), nil, "missing password")
+  for i = 1, 40 do
+    T.eq(readAll(p .. "/secret.txt", {password = "wrong" .. i}), nil, "wrong password " .. i)
+  end
+end)
+
+T.case("7-Zip AES-256 entries read with the password and fail without", function()
+  local p = T.path("aes.zip")
+  T.writefile(T.path("aes.txt"), text)
+  local out, ok = T.sh(string.format("cd '%s' && rm -f aes.zip && 7z a -tzip -mem=AES256 -psesame aes.zip aes.txt", T.work))
+  assert(ok, out)
+  T.eq(readAll(p .. "/aes.txt", {password = "sesame"}), text)
+  T.eq(readAll(p .. "/aes.txt", {password = "sesame"}, 7), text, "small chunks")
+  T.eq(readAll(p .. "/aes.txt", {password = "Sesame"}), nil)
+  T.eq(readAll(p .. "/aes.txt"), nil)
+end)
+
+T.case("a password longer than the handle can hold is refused, not cut", function()
+  local p = T.path("pk.zip")
+  T.eq(host.open(p .. "/secret.txt", "r", {password = "right" .. string.rep("x", 1100)}), nil)
+  T.eq(host.open(p .. "/secret.txt", "r", {password = string.rep("r", 1023)}), nil, "wrong but fits")
+end)
+
+T.finish()

@@ -1,0 +1,112 @@
+-- Directory scans inside archives: the tree seen in a flat entry list.
+local T = require("testlib")
+require_plugin("zip", {installadapter = true})
+
+local DATE = "17-May-2020 10:30:00"
+local arc = T.path("tree.zip")
+T.pyzip(arc, {
+  {"docs/", ""}, {"docs/a.txt", "alpha"}, {"docs/img/b.png", "png!"},
+  {"readme.txt", "read me"}, {"src/main.c", "int main;"},
+})
+
+local function summary(list)
+  local out = {}
+  for i, e in ipairs(list) do out[i] = e.type .. ":" .. e.name end
+  return table.concat(out, " ")
+end
+
+local function isNow(time)
+  -- the current date, not the archive's 2020 date
+  return time:sub(8, 11) == os.date("%Y")
+end
+
+T.case("root lists docs, readme.txt, src in order of first appearance", function()
+  local list = host.listdir(arc)
+  T.eq(summary(list), "directory:docs file:readme.txt directory:src")
+  T.eq(list[1].time, DATE, "docs has its own entry's date")
+  T.eq(list[2].time, DATE, "file date")
+  T.eq(list[2].size, 7, "file size")
+  T.eq(list[2].flags, 15, "flags")
+  T.ok(isNow(list[3].time), "implicit src gets the current date: " .. list[3].time)
+  T.eq(list[3].size, 0, "implicit size")
+end)
+
+T.case("a subdirectory lists its files and its own subdirectories", function()
+  T.eq(summary(host.listdir(arc .. "/docs")), "file:a.txt directory:img")
+  T.eq(summary(host.listdir(arc .. "/docs/")), "file:a.txt directory:img")
+  T.eq(summary(host.listdir(arc .. "\\docs\\img")), "file:b.png")
+end)
+
+T.case("implicit directories can be scanned but have no own stat", function()
+  local d = assert(host.opendir(arc .. "/src"))
+  T.eq(d:servedby(), "Zip")
+  T.eq(d:stat(), nil, "stat of an implicit directory")
+  T.eq(d:next().name, "main.c")
+  T.eq(d:next(), nil)
+  d:close()
+end)
+
+T.case("a directory with its own entry stats as archive path joined with its name", function()
+  local d = assert(host.opendir(arc .. "/docs"))
+  local s = d:stat()
+  T.eq(s.type, "directory")
+  T.eq(s.name, arc .. "/docs")
+  T.eq(s.time, DATE)
+  local full = d:stat({fullname = true})
+  T.eq(full.name, arc .. "/docs")
+  d:close()
+end)
+
+T.case("directory names are case-sensitive, missing ones are not served", function()
+  T.eq(host.opendir(arc .. "/Docs"), nil)
+  T.eq(host.opendir(arc .. "/nothing"), nil)
+  T.eq(host.opendir(arc .. "/readme.txt"), nil, "a file is no directory")
+  -- file opening ignores case
+  T.eq(host.readfile(arc .. "/DOCS/A.TXT"), "alpha")
+end)
+
+T.case("names differing in case are different directories", function()
+  local p = T.path("cases.zip")
+  T.pyzip(p, {{"Data/x", "1"}, {"data/y", "2"}})
+  T.eq(summary(host.listdir(p)), "directory:Data directory:data")
+  T.eq(summary(host.listdir(p .. "/data")), "file:y")
+end)
+
+T.case("rewind starts over after the last element", function()
+  local d = assert(host.opendir(arc))
+  while d:next() do end
+  d:rewind()
+  T.eq(d:next().name, "docs")
+  d:close()
+end)
+
+T.case("an archive without entries lists nothing", function()
+  local p = T.path("empty.zip")
+  T.pyzip(p, {})
+  local d = assert(host.opendir(p))
+  T.eq(d:next(), nil)
+  d:close()
+end)
+
+T.case("paths that are no archive are served by the host", function()
+  os.execute("mkdir -p '" .. T.path("plain.zip") .. "/sub'")
+  T.writefile(T.path("plain.zip/sub/f.txt"), "real")
+  local d = assert(host.opendir(T.path("plain.zip/sub")))
+  T.eq(d:servedby(), nil)
+  d:close()
+  T.eq(host.readfile(T.path("plain.zip/sub/f.txt")), "real")
+  T.eq(host.opendir(T.path("notthere.zip")), nil)
+end)
+
+T.case("a file the scan returned opens through the scan's archive", function()
+  local d = assert(host.opendir(arc))
+  local e
+  repeat e = d:next() until e.name == "readme.txt"
+  local f = assert(host.open(arc .. "/readme.txt"))
+  T.eq(f:read(100), "read me")
+  d:close()
+  T.eq(f:read(1), "")
+  f:close()
+end)
+
+T.finish()
