@@ -22,7 +22,7 @@ foreach(script ${VALGRIND_SCRIPTS})
   endif()
   add_test(NAME valgrind.${name}
     COMMAND ${CMAKE_COMMAND} -E env
-      "LUA_PATH=${PROJECT_SOURCE_DIR}/tests/scripts/lib/?.lua\;\;"
+      "LUA_PATH=${PROJECT_SOURCE_DIR}/tests/scripts/lib/?.lua$<SEMICOLON>$<SEMICOLON>"
       "TEST_WORK=${CMAKE_BINARY_DIR}/testwork/valgrind/${name}"
       "TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
       "ORHOST=$<TARGET_FILE:orhost>"

@@ -1,0 +1,97 @@
+-- The help document that the information record names covers every command
+-- and constant of the plug-in's tables, and cmake --install puts it where a
+-- host looks for it: beside the plug-in, under the record's relative path.
+local T = require("testlib")
+
+require_plugin("zip")
+
+-- The repository root, from this script's own location (tests/scripts/).
+local here = debug.getinfo(1, "S").source:match("^@(.*)/[^/]*$") or "."
+local root = here .. "/../.."
+local info = host.plugininfo("zip")
+local page = T.readfile(root .. "/docs/" .. info.helpfile)
+
+-- The commands, sorted so failures read the same every run.
+local function commands()
+  local names = {}
+  for name in pairs(zip) do names[#names + 1] = name end
+  table.sort(names)
+  return names
+end
+
+-- Every global of the constants table: ZIP_... and ZIPATTRNUMENTRIES.
+local function constants()
+  local names = {}
+  for name, value in pairs(_G) do
+    if type(value) == "number" and name:match("^ZIP") then names[#names + 1] = name end
+  end
+  table.sort(names)
+  return names
+end
+
+local function unescape(html)
+  return (html:gsub("&lt;", "<"):gsub("&gt;", ">"):gsub("&quot;", '"'):gsub("&amp;", "&"))
+end
+
+T.case("the information record names the page in docs/", function()
+  T.eq(info.helpfile, "zip/index.html", "helpfile")
+  T.ok(page ~= nil, "docs/zip/index.html readable")
+end)
+
+T.case("every command has its own section headed by its exact help text", function()
+  local text = unescape(page)
+  T.eq(#commands(), 17, "commands")
+  for _, name in ipairs(commands()) do
+    T.ok(page:find('id="' .. name .. '"', 1, true), name .. " has a section")
+    local help = host.help("zip." .. name)
+    T.ok(help ~= nil, name .. " has a help text")
+    T.ok(text:find(help, 1, true), name .. "'s help text in the page")
+  end
+end)
+
+T.case("every constant is listed with its value", function()
+  T.eq(#constants(), 28, "constants")
+  for _, name in ipairs(constants()) do
+    local value = string.format("%d", _G[name])
+    T.ok(page:find("<td><code>" .. name .. "</code></td><td>" .. value .. "</td>", 1, true),
+         name .. " = " .. value .. " in the constants table")
+  end
+end)
+
+T.case("every error text of the module and the host appears", function()
+  local text = unescape(page)
+  for _, message in ipairs({"Error opening zip archive %s!", "Cannot find specified zip archive!",
+                            "A zip error has occurred!", "Zip archive is in use!", "Out of memory!",
+                            "Could not write all data!", "Cannot open file %s!",
+                            "Cannot open file %s for writing!", "Invalid value!",
+                            "Attribute not supported!", "Unknown option %s!"}) do
+    T.ok(text:find('"' .. message .. '"', 1, true), message)
+  end
+end)
+
+T.case("the adapter section names its user options and the default date", function()
+  for _, word in ipairs({"<code>password</code>", "<code>encryption</code>", "installadapter",
+                         "01-Jan-1978 12:00:00", "DD-Mon-YYYY HH:MM:SS"}) do
+    T.ok(page:find(word, 1, true), word)
+  end
+end)
+
+T.case("cmake --install puts orhost, the plug-in and its help in a host's layout", function()
+  local orhost = os.getenv("ORHOST")
+  if not orhost then return end  -- run by hand, outside the build
+  local build = orhost:match("^(.*)/[^/]*$")
+  local prefix = T.path("prefix")
+  local out, ok = T.sh(string.format("cmake --install '%s' --prefix '%s'", build, prefix))
+  T.ok(ok, "cmake --install: " .. out)
+  local plugin = T.sh(string.format("find '%s' -name zip.orp", prefix)):match("[^\n]+")
+  T.ok(plugin ~= nil, "zip.orp installed")
+  local plugindir = plugin:match("^(.*)/[^/]*$")
+  T.eq(plugindir:sub(-#"/orvanel/plugins"), "/orvanel/plugins", "plug-in folder")
+  T.eq(T.readfile(plugindir .. "/" .. info.helpfile), page, "installed help beside the plug-in")
+  out, ok = T.sh(string.format("'%s/bin/orhost' --plugin-dir '%s' -e 'require_plugin(\"zip\"); io.write(host.plugininfo(\"zip\").name)'",
+                               prefix, plugindir))
+  T.ok(ok, "installed orhost runs: " .. out)
+  T.eq(out, "zip", "installed orhost loads the installed plug-in")
+end)
+
+T.finish()
