@@ -76,12 +76,13 @@ void SetNumberField(lua_State *L, const char *name, lua_Integer n) {
     lua_setfield(L, -2, name);
 }
 
-// host.plugininfo(name) -> table or nil when the plug-in is not loaded
+// host.plugininfo(name) -> the information record as a table (plus the
+// capability bits the plug-in set options for), or nil when not loaded
 int HostPluginInfo(lua_State *L) {
     Plugin *plugin = FindPlugin(luaL_checkstring(L, 1));
     if (plugin == nullptr) return 0;
     const PluginInfo &info = plugin->info;
-    lua_createtable(L, 0, 13);
+    lua_createtable(L, 0, 14);
     SetNumberField(L, "capabilities", info.capabilities);
     SetNumberField(L, "version", info.version);
     SetNumberField(L, "revision", info.revision);
@@ -95,6 +96,7 @@ int HostPluginInfo(lua_State *L) {
     SetTextField(L, "url", info.url);
     SetTextField(L, "date", info.date);
     SetTextField(L, "helpfile", info.helpFile);
+    SetNumberField(L, "capabilityoptions", plugin->capabilityOptions);
     return 1;
 }
 
