@@ -46,12 +46,45 @@ uint32_t DecodeUtf8Char(const char *text, int *index) {
     return code;
 }
 
+File *FileOf(HostFile *file) { return reinterpret_cast<File *>(file); }
+
+void CloseHostFile(HostFile *file) { FileOf(file)->closed = true; }
+
+// Moves like the real host: returns the position before, -1 outside the file.
+int64_t SeekHostFile(HostFile *handle, int64_t position, int mode) {
+    File *file = FileOf(handle);
+    const int64_t before = file->position;
+    const int64_t base = mode == SEEK_FROM_START ? 0 : mode == SEEK_FROM_END ? file->size : before;
+    if (base + position < 0 || base + position > file->size) return -1;
+    file->position = base + position;
+    return before;
+}
+
+// Reads zeros up to the end of the file.
+int32_t ReadHostFile(HostFile *handle, void *buffer, int32_t count) {
+    File *file = FileOf(handle);
+    file->lastReadCount = count;
+    const int64_t left = file->size - file->position;
+    const int32_t n = left < count ? static_cast<int32_t>(left) : count;
+    std::memset(buffer, 0, static_cast<size_t>(n));
+    file->position += n;
+    return n;
+}
+
+int ExamineHostFile(HostFile *handle, int, FSObjInfo *info, int) {
+    File *file = FileOf(handle);
+    if (file->examineFails) return 0;
+    info->modified = file->modified;
+    return 1;
+}
+
 Script *ScriptOf(ScriptState *L) { return reinterpret_cast<Script *>(L); }
 double GetNumberArg(ScriptState *L, int index) { return ScriptOf(L)->args.at(static_cast<size_t>(index - 1)); }
 void PushNumber(ScriptState *L, double n) { ScriptOf(L)->pushed.push_back(n); }
 
 HostTextApi textApi;
 HostSystemApi systemApi;
+HostFileApi fileApi;
 HostScriptApi scriptApi;
 HostUtf8Api utf8Api;
 HostApi hostApi;
@@ -63,6 +96,10 @@ bool Install() {
     textApi.LowerCaseText = LowerCaseText;
     systemApi.AllocMemory = AllocMemory;
     systemApi.FreeMemory = FreeMemory;
+    fileApi.CloseHostFile = CloseHostFile;
+    fileApi.SeekHostFile = SeekHostFile;
+    fileApi.ReadHostFile = ReadHostFile;
+    fileApi.ExamineHostFile = ExamineHostFile;
     scriptApi.GetNumberArg = GetNumberArg;
     scriptApi.PushNumber = PushNumber;
     utf8Api.DecodeUtf8Char = DecodeUtf8Char;
@@ -70,6 +107,7 @@ bool Install() {
     hostApi.revision = 0;
     hostApi.text = &textApi;
     hostApi.system = &systemApi;
+    hostApi.file = &fileApi;
     hostApi.script = &scriptApi;
     hostApi.utf8 = &utf8Api;
     host::api = &hostApi;

@@ -17,6 +17,17 @@ struct Script {
     ScriptState *state() { return reinterpret_cast<ScriptState *>(this); }
 };
 
+// A host file of the test host: only a length, a position and a date.
+struct File {
+    int64_t size = 0;            // length of the file
+    int64_t position = 0;        // current position
+    int32_t lastReadCount = 0;   // the count the last read asked for
+    bool examineFails = false;   // ExamineHostFile reports failure
+    DateRecord modified{};       // modification date ExamineHostFile reports
+    bool closed = false;         // CloseHostFile was called
+    HostFile *handle() { return reinterpret_cast<HostFile *>(this); }
+};
+
 // Host memory blocks handed out and not yet freed.
 int LiveBlocks();
 

@@ -1,0 +1,121 @@
+// The libzip source over host files, driven command by command: positions
+// and sizes beyond 4 GiB, the stream's limits, and what FREE releases.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "host.h"
+#include "library/dates.h"
+#include "library/host_file_source.h"
+#include "test_host.h"
+
+namespace {
+
+constexpr int64_t kFiveGiB = INT64_C(5) << 30;
+
+// A source record over file, from host memory like the module's own.
+HostFileSource *MakeRecord(testhost::File *file, uint32_t stream) {
+    auto *record = static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb"));
+    record->handle = file->handle();
+    record->size = stream ? 0 : static_cast<uint64_t>(file->size);
+    record->stream = stream;
+    return record;
+}
+
+zip_int64_t Call(HostFileSource *record, zip_source_cmd_t command, void *data = nullptr, zip_uint64_t length = 0) {
+    return HostFileSourceCallback(record, data, length, command);
+}
+
+// Seeks the source as libzip does: offset from whence.
+zip_int64_t Seek(HostFileSource *record, zip_int64_t offset, int whence) {
+    zip_source_args_seek_t args{offset, whence};
+    return Call(record, ZIP_SOURCE_SEEK, &args, sizeof args);
+}
+
+TEST(HostFileSource, ArchiveBeyondFourGiBSeeksAndTellsInFull) {
+    testhost::File file;
+    file.size = kFiveGiB;
+    HostFileSource *record = MakeRecord(&file, 0);
+    EXPECT_EQ(Seek(record, 0, SEEK_END), 0);
+    EXPECT_EQ(Call(record, ZIP_SOURCE_TELL), kFiveGiB);
+    EXPECT_EQ(Seek(record, -22, SEEK_CUR), 0);
+    EXPECT_EQ(Call(record, ZIP_SOURCE_TELL), kFiveGiB - 22);
+    zip_stat_t stat;
+    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
+    EXPECT_EQ(stat.valid, ZIP_STAT_SIZE);
+    EXPECT_EQ(stat.size, static_cast<zip_uint64_t>(kFiveGiB));
+    EXPECT_EQ(Call(record, ZIP_SOURCE_FREE), 0);
+    EXPECT_TRUE(file.closed);
+    EXPECT_EQ(testhost::LiveBlocks(), 0);
+}
+
+TEST(HostFileSource, SeekOutsideTheFileIsRefusedAndKeepsThePosition) {
+    testhost::File file;
+    file.size = 100;
+    HostFileSource *record = MakeRecord(&file, 0);
+    EXPECT_EQ(Seek(record, 40, SEEK_SET), 0);
+    EXPECT_EQ(Seek(record, 61, SEEK_CUR), -1);
+    EXPECT_EQ(Seek(record, -1, SEEK_SET), -1);
+    EXPECT_EQ(Call(record, ZIP_SOURCE_TELL), 40);
+    Call(record, ZIP_SOURCE_FREE);
+}
+
+TEST(HostFileSource, HugeReadAsksTheHostForWhatItsCountHolds) {
+    testhost::File file;
+    file.size = 10;
+    HostFileSource *record = MakeRecord(&file, 0);
+    std::vector<char> buffer(16);
+    // libzip may ask for more than 4 GiB; only the first 10 bytes exist.
+    EXPECT_EQ(Call(record, ZIP_SOURCE_READ, buffer.data(), (UINT64_C(1) << 32) + 5), 10);
+    EXPECT_EQ(file.lastReadCount, INT32_MAX);
+    Call(record, ZIP_SOURCE_FREE);
+}
+
+TEST(HostFileSource, ArchiveSupportsSeekingStreamDoesNot) {
+    testhost::File file;
+    HostFileSource *archive = MakeRecord(&file, 0);
+    const zip_int64_t supports = Call(archive, ZIP_SOURCE_SUPPORTS);
+    EXPECT_NE(supports & zip_source_make_command_bitmap(ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1), 0);
+    EXPECT_EQ(supports & zip_source_make_command_bitmap(ZIP_SOURCE_BEGIN_WRITE, -1), 0);
+    Call(archive, ZIP_SOURCE_FREE);
+
+    HostFileSource *stream = MakeRecord(&file, 1);
+    EXPECT_EQ(Call(stream, ZIP_SOURCE_SUPPORTS), -1);
+    EXPECT_EQ(Seek(stream, 0, SEEK_SET), -1);
+    EXPECT_EQ(Call(stream, ZIP_SOURCE_TELL), -1);
+    EXPECT_EQ(Call(stream, ZIP_SOURCE_BEGIN_WRITE), -1);
+    Call(stream, ZIP_SOURCE_FREE);
+    EXPECT_EQ(testhost::LiveBlocks(), 0);
+}
+
+TEST(HostFileSource, StreamStatGivesOnlyTheFileDate) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    testhost::File file;
+    file.size = 1234;
+    file.modified = DateRecord{5, 30, 10, 17, 4, 2020};
+    HostFileSource *record = MakeRecord(&file, 1);
+    zip_stat_t stat;
+    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
+    EXPECT_EQ(stat.valid, ZIP_STAT_MTIME);
+    EXPECT_EQ(stat.mtime, 1589711405);
+
+    file.examineFails = true;
+    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
+    EXPECT_EQ(stat.valid, 0u);
+    Call(record, ZIP_SOURCE_FREE);
+}
+
+TEST(HostFileSource, ErrorReportsTwoInts) {
+    testhost::File file;
+    HostFileSource *record = MakeRecord(&file, 0);
+    int codes[2] = {-1, -1};
+    EXPECT_EQ(Call(record, ZIP_SOURCE_ERROR, codes, sizeof codes), static_cast<zip_int64_t>(sizeof codes));
+    EXPECT_EQ(codes[0], ZIP_ER_OK);
+    EXPECT_EQ(codes[1], 0);
+    EXPECT_EQ(Call(record, static_cast<zip_source_cmd_t>(99)), -1);
+    Call(record, ZIP_SOURCE_FREE);
+}
+
+}  // namespace
