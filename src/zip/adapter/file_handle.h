@@ -32,6 +32,8 @@ struct ZipFileHandle {
     bool streamUsed;                         // a read took data since the stream was (re)opened
     uint16_t encryption;                     // encryption method for writing, 0 for none
     bool writing;                            // contents go back into the archive at FClose
+    bool readWrite;                          // opened with the entry's contents loaded
+    bool loaded;                             // read-write: the entry existed and stat describes it
 };
 
 // What FOpen read from its tag list.
@@ -58,6 +60,16 @@ zip_t *OpenSourceArchive(ZipFileHandle *handle, const OpenOptions &options);
 // Opens the stream of the handle's entry (handle->stat.index) from its start,
 // with the handle's password. Returns the stream or NULL.
 zip_file_t *OpenEntryStream(const ZipFileHandle *handle);
+
+// The writing route of FOpen: checks that the archive can be opened (or
+// created) and, with loadContents, loads the entry's current contents.
+// Returns false when the archive or the entry cannot be read.
+bool OpenForWriting(ZipFileHandle *handle, bool loadContents);
+
+// Applies a writing handle's contents to its archive as the archive stands
+// on disk now, so that changes made since FOpen are kept. Returns 1 when the
+// entry landed as asked, else 0 with the archive file unchanged.
+int WriteBack(const ZipFileHandle *handle);
 
 // Releases everything the handle holds (stream, archive or root reference,
 // temporary file, contents) and the handle itself.

@@ -93,10 +93,14 @@ ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags) {
     OpenOptions options = ReadOpenOptions(tags);
     ZipDirHandle *record = FindZipDirHandle(split.archive);
     bool reading = (mode & FMODE_READ) != 0;
-    if (!reading) return nullptr;
+    // A scanned archive is never written: its scans and deferred deletions
+    // rely on the file staying as they saw it.
+    if (!reading && record) return nullptr;
     auto *handle = static_cast<ZipFileHandle *>(host::AllocMemory(sizeof(ZipFileHandle), true, "zipfile"));
     if (!handle) return nullptr;
-    if (!PrepareHandle(handle, split, options) || !OpenForReading(handle, record, options)) {
+    bool opened = PrepareHandle(handle, split, options) &&
+                  (reading ? OpenForReading(handle, record, options) : OpenForWriting(handle, (mode & FMODE_READWRITE) != 0));
+    if (!opened) {
         DestroyFileHandle(handle);
         return nullptr;
     }

@@ -119,6 +119,7 @@ ZIP_EXPORT int FFlush(void *) { return 0; }
 
 ZIP_EXPORT int FClose(void *file) {
     auto *handle = static_cast<ZipFileHandle *>(file);
+    int result = handle->writing ? WriteBack(handle) : 1;
     DestroyFileHandle(handle);
-    return 1;
+    return result;
 }

@@ -18,12 +18,6 @@ bool NameSameFile(const char *a, const char *b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-// Whether record serves archivePath.
-bool ServesArchive(const ZipDirHandle *record, const char *archivePath) {
-    if (host::CompareNoCase(record->archivePath, archivePath) != 0) return false;
-    return std::strcmp(record->archivePath, archivePath) == 0 || NameSameFile(record->archivePath, archivePath);
-}
-
 // Removes record from the registry list.
 void UnlinkZipDirHandle(ZipDirHandle *record) {
     for (ZipDirHandle **link = &gState.adapterArchives; *link; link = &(*link)->next) {
@@ -70,9 +64,14 @@ void CloseRootArchive(ZipDirHandle *root) {
 
 }  // namespace
 
+bool NameSameArchive(const char *a, const char *b) {
+    if (host::CompareNoCase(a, b) != 0) return false;
+    return std::strcmp(a, b) == 0 || NameSameFile(a, b);
+}
+
 ZipDirHandle *FindZipDirHandle(const char *archivePath) {
     for (ZipDirHandle *record = gState.adapterArchives; record; record = record->next) {
-        if (ServesArchive(record, archivePath)) return record;
+        if (NameSameArchive(record->archivePath, archivePath)) return record;
     }
     return nullptr;
 }
