@@ -23,8 +23,9 @@ void PushCommand(lua_State *L, Plugin *plugin, int index);
 // Work done inside the plug-in: returns a result count or an error code.
 using PluginWork = int (*)(lua_State *L, void *context);
 
-// Runs work on the arguments above stack index base with plugin marked as
-// busy and named as the running command (name may be NULL). Script errors
-// pass through; an error code (HOSTERR_FIRST or above) is raised; otherwise
-// the work's results are left on the stack and their count returned.
+// Runs work protected, with the whole stack as its arguments, plugin marked
+// as busy and name (may be NULL) as the command that argument errors name.
+// Script errors pass through; an error code (HOSTERR_FIRST or above) is
+// raised; otherwise only the work's results are left on the stack and their
+// count is returned.
 int CallPlugin(lua_State *L, Plugin *plugin, const char *name, PluginWork work, void *context);
