@@ -45,9 +45,19 @@ T.case("every command has its own help text", function()
     GetFileComment = "c$=zip.GetFileComment(id[,idx]) -- get file comment",
     SetFileTime = "zip.SetFileTime(id,idx,time$) -- set file datestamp",
   }
-  for name in pairs(zip) do
-    if want[name] then T.eq(host.help("zip." .. name), want[name], name) end
+  local commands = 0
+  for name in pairs(zip) do commands = commands + 1 end
+  T.eq(commands, 17, "commands")
+  for name, text in pairs(want) do
+    T.eq(type(zip[name]), "function", name)
+    T.eq(host.help("zip." .. name), text, name)
   end
+end)
+
+T.case("the version text is in the read-only data", function()
+  local dir = (os.getenv("ORHOST") or ""):match("^(.*)/[^/]*$") or "."
+  local out = T.sh("readelf -p .rodata '" .. dir .. "/plugins/zip.orp'")
+  T.ok(out:find("$VER: zip.orp 2.0 (08.07.23) [Linux]", 1, true), "version text")
 end)
 
 T.case("the 28 constants", function()
