@@ -58,11 +58,12 @@ title("Looking inside")
 zip.OpenArchive(1, archive)  -- an explicit id, read-only (the default mode)
 local count = host.getattribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES)
 say("   %d entries; archive comment: %q", count, zip.GetFileComment(1))
-say("   %-3s %-16s %7s %7s  %-20s %s", "idx", "name", "size", "packed", "time", "encryption")
+local methods = {[ZIP_CM_STORE] = "store", [ZIP_CM_DEFLATE] = "deflate", [ZIP_CM_BZIP2] = "bzip2"}
+say("   %-3s %-16s %7s %7s  %-8s %-20s %s", "idx", "name", "size", "packed", "method", "time", "encryption")
 for i = 0, count - 1 do
   local a = zip.GetFileAttributes(1, i)
-  say("   %-3d %-16s %7d %7d  %-20s %s", i, zip.GetFileAtIndex(1, i), a.size, a.compressedsize, a.time,
-      a.encryption == ZIP_EM_NONE and "none" or "AES-256")
+  say("   %-3d %-16s %7d %7d  %-8s %-20s %s", i, zip.GetFileAtIndex(1, i), a.size, a.compressedsize,
+      methods[a.compression] or tostring(a.compression), a.time, a.encryption == ZIP_EM_NONE and "none" or "AES-256")
 end
 say("   LocateFile(\"README.TXT\", nocase, nodir) -> %d",
     zip.LocateFile(1, "README.TXT", {nocase = 1, nodir = 1}))
