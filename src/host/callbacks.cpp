@@ -25,6 +25,9 @@ bool HostHasTextMode() { return HostIsAtLeast(6, 2); }
 int Register(Plugin *owner, int kind, HostCallback fn) {
     if (kind != HOSTCALLBACK_TEXTMODE || fn == nullptr || !HostHasTextMode()) return HOSTERR_BADVALUE;
     registrations.push_back({owner, kind, fn});
+    // A host started in Latin-1 mode must say so at once: the plug-in
+    // assumes UTF-8 from the version alone.
+    fn(gSettings.utf8 ? 1 : 0);
     return 0;
 }
 

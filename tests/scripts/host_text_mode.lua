@@ -42,4 +42,19 @@ T.case("case folding: ASCII always, Latin-1 letters only in ISO-8859-1 mode", fu
   zip.CloseArchive(1)
 end)
 
+T.case("a host started with --latin1 tells the plug-in at once", function()
+  local script = T.path("latin1.lua")
+  T.writefile(script, [[
+    require_plugin("zip")
+    local f = io.open(arg[1] .. "/src.txt", "w"); f:write("x"); f:close()
+    zip.OpenArchive(1, arg[1] .. "/l1.zip", 1006)
+    zip.AddFile(1, arg[1] .. "/src.txt", {newname = "caf\xe9", encoding = ZIP_FL_ENC_CP437})
+    io.write(zip.GetFileAtIndex(1, 0))
+    zip.CloseArchive(1, 1)
+  ]])
+  local out, ok = T.sh(os.getenv("ORHOST") .. " --latin1 '" .. script .. "' '" .. T.work .. "'")
+  T.ok(ok, "orhost ran: " .. out)
+  T.eq(out, "caf\xc3\xa9", "the Latin-1 byte was taken as a character, not as bad UTF-8")
+end)
+
 T.finish()
