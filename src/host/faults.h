@@ -17,4 +17,7 @@ void FailIoAfter(IoKind kind, long n);
 // Counts one operation of kind; true when it is the one that must fail.
 bool IoFailureDue(IoKind kind);
 
+// Operations of kind counted so far (host.faultcounts).
+long IoCallCount(IoKind kind);
+
 }  // namespace faults

@@ -190,6 +190,12 @@ int GetC(HostFile *file) {
     return Read(file, &byte, 1) == 1 ? byte : -1;
 }
 
+bool PutC(HostFile *file, int byte) {
+    if (file->adapter) return file->adapter->fputc(file->handle, byte) == 1;
+    unsigned char low = static_cast<unsigned char>(byte);
+    return Write(file, &low, 1) == 1;
+}
+
 bool AtEnd(HostFile *file) {
     if (file->adapter) return file->adapter->feof(file->handle) != 0;
     int64_t length = Length(file);

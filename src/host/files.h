@@ -28,6 +28,9 @@ int32_t Write(HostFile *file, const void *buffer, int32_t count);
 // The next byte (0-255), or -1 at the end or on error.
 int GetC(HostFile *file);
 
+// Writes one byte (the low 8 bits of byte); false on error.
+bool PutC(HostFile *file, int byte);
+
 // True at or after the end of the file.
 bool AtEnd(HostFile *file);
 

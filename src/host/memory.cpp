@@ -23,6 +23,7 @@ struct FailPlan {
 std::unordered_map<void *, Block> blocks;
 size_t liveBytes = 0;
 FailPlan failPlan;
+long allocCalls = 0;  // every Alloc call so far, for host.faultcounts
 
 // Counts this call against the plan; true when it is the one to fail.
 bool FailureDue(const char *tag) {
@@ -36,6 +37,7 @@ bool FailureDue(const char *tag) {
 }  // namespace
 
 void *Alloc(size_t size, bool clear, const char *tag) {
+    ++allocCalls;
     if (FailureDue(tag)) return nullptr;
     // A zero-size request still gets a unique block of its own.
     size_t real = size == 0 ? 1 : size;
@@ -72,5 +74,7 @@ void FailAfter(long n, const std::string &tag) {
     failPlan.countdown = n > 0 ? n : 0;
     failPlan.tag = n > 0 ? tag : std::string();
 }
+
+long AllocCount() { return allocCalls; }
 
 }  // namespace memory

@@ -27,4 +27,7 @@ std::map<std::string, size_t> LiveTags();
 // tag is not empty; n = 0 cancels.
 void FailAfter(long n, const std::string &tag);
 
+// Alloc calls made so far, failed ones included (host.faultcounts).
+long AllocCount();
+
 }  // namespace memory

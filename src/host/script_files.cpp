@@ -203,6 +203,13 @@ int FileGetC(lua_State *L) {
     return 1;
 }
 
+// f:putc(byte) -> true, or false on error
+int FilePutC(lua_State *L) {
+    HostFile *file = OpenFileArg(L, 1);
+    lua_pushboolean(L, files::PutC(file, static_cast<int>(luaL_checkinteger(L, 2))));
+    return 1;
+}
+
 // f:seek([whence [, offset]]) -> position before, or nil
 int FileSeek(lua_State *L) {
     static const char *const kWhence[] = {"cur", "set", "end", nullptr};
@@ -316,7 +323,7 @@ int HostWriteFile(lua_State *L) {
 const luaL_Reg kFileMethods[] = {
     {"read", FileRead},   {"write", FileWrite}, {"getc", FileGetC},   {"seek", FileSeek},
     {"eof", FileEof},     {"stat", FileStat},   {"flush", FileFlush}, {"close", FileClose},
-    {"servedby", FileServedBy}, {nullptr, nullptr},
+    {"servedby", FileServedBy}, {"putc", FilePutC}, {nullptr, nullptr},
 };
 
 const luaL_Reg kFileMeta[] = {

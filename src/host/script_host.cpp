@@ -46,6 +46,20 @@ int HostFailIo(lua_State *L) {
     return 0;
 }
 
+// host.faultcounts() -> {alloc = n, open = n, read = n, write = n, seek = n,
+// examine = n}: the calls made so far that host.failalloc / host.failio count
+int HostFaultCounts(lua_State *L) {
+    static const char *const kinds[] = {"open", "read", "write", "seek", "examine"};
+    lua_createtable(L, 0, 6);
+    lua_pushinteger(L, static_cast<lua_Integer>(memory::AllocCount()));
+    lua_setfield(L, -2, "alloc");
+    for (int i = 0; i < faults::kIoKinds; ++i) {
+        lua_pushinteger(L, static_cast<lua_Integer>(faults::IoCallCount(static_cast<faults::IoKind>(i))));
+        lua_setfield(L, -2, kinds[i]);
+    }
+    return 1;
+}
+
 // host.help("base.Command") -> help text or nil
 int HostHelp(lua_State *L) {
     const char *name = luaL_checkstring(L, 1);
@@ -139,6 +153,7 @@ const luaL_Reg kHostFunctions[] = {
     {"memory", HostMemory},
     {"failalloc", HostFailAlloc},
     {"failio", HostFailIo},
+    {"faultcounts", HostFaultCounts},
     {"help", HostHelp},
     {"plugininfo", HostPluginInfo},
     {"freelibrary", HostFreeLibrary},
