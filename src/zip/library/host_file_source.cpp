@@ -4,6 +4,7 @@
 #include "host_file_source.h"
 
 #include <cstdint>
+#include <ctime>
 
 #include "dates.h"
 #include "host.h"
@@ -27,11 +28,21 @@ zip_int64_t StatSource(HostFileSource *source, void *data) {
         stat->size = source->size;
         return sizeof(zip_stat_t);
     }
-    FSObjInfo info{};
-    if (host::ExamineHostFile(source->handle, &info)) {
-        DateRecordToTime(&info.modified, &stat->mtime);
-        stat->valid = ZIP_STAT_MTIME;
+    // libzip stats a stream more than once while writing it, and the
+    // traditional encryption header takes its check byte from the date: a
+    // date that differs between two STATs, or none at all, makes an entry
+    // that no password opens. So the date is settled once, at the first
+    // STAT: the file's, or the current time when the host cannot tell it.
+    if (!source->dated) {
+        FSObjInfo info{};
+        if (host::ExamineHostFile(source->handle, &info))
+            DateRecordToTime(&info.modified, &source->mtime);
+        else
+            source->mtime = time(nullptr);
+        source->dated = true;
     }
+    stat->mtime = source->mtime;
+    stat->valid = ZIP_STAT_MTIME;
     return sizeof(zip_stat_t);
 }
 

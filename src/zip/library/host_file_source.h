@@ -10,6 +10,8 @@ struct HostFileSource {
     HostFile *handle;  // the host file, closed by FREE
     uint64_t size;     // the archive's length; 0 for a stream source
     uint32_t stream;   // 0: seekable archive source, 1: read-once stream
+    bool dated;        // a stream's date is settled (at its first STAT)
+    time_t mtime;      // that date: the file's, or the time of that STAT
 };
 
 zip_int64_t HostFileSourceCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command);
