@@ -1,0 +1,53 @@
+-- Every allocation and host file call of the adapter's object operations,
+-- failed in turn: MakeDir (also creating the archive), RenameFSObj of a
+-- file and of a directory, MoveFSObj, SetFSObjAttributes, DeleteFSObj, and
+-- a deletion deferred while a scan holds the archive. Each change writes
+-- the archive at once, so a failure leaves it as the last change did.
+local S = require("sweep")
+local T = S.T
+require_plugin("zip", {installadapter = true})
+
+local dir = T.path("objects")
+os.execute("mkdir -p '" .. dir .. "'")
+local arc = dir .. "/arc.zip"
+local other = dir .. "/other.zip"
+T.pyzip(arc, {{"a.txt", "alpha"}, {"docs/b.txt", "bravo"}, {"docs/c.txt", "charlie"}, {"e.txt", "echo"},
+  {"f.txt", "foxtrot"}, {"g/", ""}})
+local pristine = T.readfile(arc)
+
+local function restore()
+  T.writefile(arc, pristine)
+  os.remove(other)
+end
+
+-- Runs a change that must succeed, and marks what it wrote.
+local function change(done, what)
+  S.must(done, what)
+  S.checkpoint()
+end
+
+S.scenario{
+  name = "MakeDir, RenameFSObj, MoveFSObj, SetFSObjAttributes, DeleteFSObj",
+  archives = {arc, other},
+  setup = restore,
+  errors = {"mkdir failed", "rename failed", "move failed", "setattributes failed", "delete failed", "opendir failed"},
+  run = function()
+    change(host.mkdir(arc .. "/newdir"), "mkdir")
+    change(host.mkdir(other .. "/made"), "mkdir")
+    change(host.rename(arc .. "/a.txt", "a2.txt"), "rename")
+    change(host.rename(arc .. "/docs", "texts"), "rename")
+    change(host.move(arc .. "/texts/b.txt", arc .. "/moved/b.txt"), "move")
+    local moved, code = host.move(arc .. "/e.txt", other .. "/e.txt")
+    change(host.setattributes(arc .. "/a2.txt", {time = "01-Jan-1999 12:00:00", comment = "note"}), "setattributes")
+    change(host.delete(arc .. "/g"), "delete")
+    local d <close> = S.must(host.opendir(arc), "opendir")
+    S.must(host.delete(arc .. "/f.txt"), "delete")
+    local listed = 0
+    for _ in d.next, d do listed = listed + 1 end
+    d:close()
+    S.checkpoint()
+    return {moved, code, listed}
+  end,
+}
+
+S.finish()

@@ -1,0 +1,66 @@
+-- Every allocation and host file call of the adapter's writing side,
+-- failed in turn: FOpen for writing and read-write, FWrite, FPutC, FSeek
+-- and FStat on the memory copy, and FClose, which writes the archive back.
+-- A failure must show as a decline (nil or false), never as success, and
+-- the archive on disk stays the old or becomes the new complete one.
+local S = require("sweep")
+local T = S.T
+require_plugin("zip", {installadapter = true})
+
+local dir = T.path("writing")
+os.execute("mkdir -p '" .. dir .. "'")
+local arc = dir .. "/arc.zip"
+local text = string.rep("Twinkle, twinkle, little star.\n", 50)
+T.pyzip(arc, {{"readme.txt", text}, {"docs/a.txt", "alpha"}})
+local pristine = T.readfile(arc)
+
+local function restore() T.writefile(arc, pristine) end
+
+local declines = {"open failed", "read failed", "write failed", "putc failed", "seek failed", "stat failed",
+  "close failed"}
+
+S.scenario{
+  name = "FOpen write, FWrite, FPutC, FClose",
+  archives = {arc},
+  password = "secret",
+  setup = restore,
+  errors = declines,
+  run = function()
+    local f <close> = S.must(host.open(arc .. "/new/w.txt", "w"), "open")
+    S.must(f:write("hello world") == 11, "write")
+    S.must(f:putc(33), "putc")
+    S.must(f:seek("set", 0), "seek")
+    S.must(f:write("J") == 1, "write")
+    local st = S.must(f:stat(), "stat")
+    S.must(f:close(), "close")
+    S.checkpoint()
+    local e <close> = S.must(host.open(arc .. "/docs/enc.txt", "w", {password = "secret", encryption = ZIP_EM_AES_256}),
+      "open")
+    S.must(e:write(text) == #text, "write")
+    S.must(e:close(), "close")
+    return {st.type, st.size}
+  end,
+}
+
+S.scenario{
+  name = "FOpen read-write, FRead, FSeek, FWrite, FClose",
+  archives = {arc},
+  setup = restore,
+  errors = declines,
+  run = function()
+    local f <close> = S.must(host.open(arc .. "/README.TXT", "rw"), "open")
+    local head = S.read(f, 8, "read")
+    S.must(f:seek("end", 0), "seek")
+    S.must(f:write("the end\n") == 8, "write")
+    S.must(f:seek("set", 0), "seek")
+    local all = S.read(f, #text + 8, "read")
+    S.must(f:close(), "close")
+    S.checkpoint()
+    local g <close> = S.must(host.open(arc .. "/docs/new.txt", "rw"), "open")
+    S.must(g:write("created") == 7, "write")
+    S.must(g:close(), "close")
+    return {head, #all}
+  end,
+}
+
+S.finish()
