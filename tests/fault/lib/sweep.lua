@@ -13,6 +13,7 @@
 --     setup = function() end,   -- restores the inputs before every run
 --     run = function() return result end,  -- result: any plain value
 --     errors = {"Out of memory!", ...},    -- accepted messages (exact)
+--     verify = function() end,  -- optional: more checks after each run
 --   }
 --   S.finish()  -- prints the table of injection points, then T.finish()
 --
@@ -274,6 +275,7 @@ function S.scenario(scenario)
         local stray = strayFiles(scenario, cleanFiles)
         for _, path in ipairs(stray) do os.remove(path) end
         if #stray > 0 then error("left behind: " .. table.concat(stray, ", "), 0) end
+        if scenario.verify then scenario.verify() end
       end)
     end
   end
