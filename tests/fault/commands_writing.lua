@@ -92,4 +92,20 @@ S.scenario{
   end,
 }
 
+S.scenario{
+  name = "host.freelibrary drops changed archives",
+  archives = {arc},
+  setup = restore,
+  errors = common,
+  run = function()
+    local archive <close> = S.discarding(2)
+    zip.OpenArchive(2, arc, 1004)
+    zip.AddFile(2, one, {newname = "never.txt"})
+    zip.DeleteFile(2, 0)
+    host.freelibrary("zip")
+    require_plugin("zip")
+    return {pcall(zip.GetFileAtIndex, 2, 0)}
+  end,
+}
+
 S.finish()
