@@ -40,6 +40,26 @@ T.case("reopening its id from the callback is refused", function()
   zip.CloseArchive(1)
 end)
 
+T.case("changing a writable archive from the callback is refused", function()
+  local copy = T.path("writable.zip")
+  T.writefile(copy, T.readfile(archive))
+  T.writefile(T.path("extra.txt"), "extra")
+  zip.OpenArchive(1, copy, 1004)
+  local changes = {
+    function() zip.DeleteFile(1, 0) end,
+    function() zip.RenameFile(1, 0, "moved.txt") end,
+    function() zip.AddFile(1, T.path("extra.txt")) end,
+    function() zip.AddDirectory(1, "newdir") end,
+    function() zip.SetFileTime(1, 0, "01-Jan-2000 00:00:00") end,
+  }
+  for i, change in ipairs(changes) do
+    T.eq(extractWith(change)[2], BUSY, "change " .. i .. " refused")
+  end
+  T.eq(zip.GetFileAtIndex(1, 0), "big.txt", "entry 0 untouched")
+  T.eq(host.getattribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES), 2, "no entry added")
+  zip.CloseArchive(1, 1)
+end)
+
 T.case("reading commands work from the callback", function()
   zip.OpenArchive(1, archive)
   local r = extractWith(function(t)
