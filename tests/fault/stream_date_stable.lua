@@ -10,12 +10,15 @@ T.writefile(source, string.rep("dated", 200))
 os.execute("touch -d '2020-01-01 10:00:00' '" .. source .. "'")
 local arc = T.path("trad.zip")
 
--- The entry's date and whether python opens it with the password.
+-- The system's python starts far faster than a version manager's shim.
+local python = io.open("/usr/bin/python3") and "/usr/bin/python3" or "python3"
+
+-- The entry's year and whether python opens it with the password.
 local function check()
-  return T.sh(string.format([[python3 -c "
+  return T.sh(string.format([[%s -c "
 import zipfile, sys
 z = zipfile.ZipFile('%s'); i = z.infolist()[0]
-z.read(i, pwd=b'secret'); print(i.date_time[0])"]], arc))
+z.read(i, pwd=b'secret'); print(i.date_time[0])"]], python, arc))
 end
 
 for n = 0, 3 do
