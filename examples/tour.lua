@@ -97,19 +97,42 @@ if out ~= "" then say("   unzip -t says: %s", (out:gsub("\n+$", ""))) end
 
 title("The file adapter: paths inside archives")
 require_plugin("zip", {installadapter = true})
-for _, entry in ipairs(host.listdir(archive)) do
-  say("   %-9s %-12s %7d  %s", entry.type, entry.name, entry.size, entry.time)
+-- The archive's tree, listed with host.listdir the way any folder is.
+local function tree(dir, indent)
+  for _, entry in ipairs(host.listdir(dir)) do
+    local name = indent .. entry.name .. (entry.type == "directory" and "/" or "")
+    say("   %-18s %7d  %s", name, entry.size, entry.time)
+    if entry.type == "directory" then tree(dir .. "/" .. entry.name, indent .. "  ") end
+  end
 end
+tree(archive, "")
 local f = assert(host.open(archive .. "/docs/readme.txt"))
 say("   host.open(\".../tour.zip/docs/readme.txt\") is served by %s: %s", f:servedby(), quoted(f:read(100)))
 f:close()
+-- A text file inside the archive, read line by line.
+local text, count, last = assert(host.open(archive .. "/docs/big.txt")), 0, nil
+local pending = ""
+repeat
+  local chunk = text:read(4096)
+  pending = pending .. chunk
+  for line in pending:gmatch("([^\n]*)\n") do count, last = count + 1, line end
+  pending = pending:match("[^\n]*$")
+until chunk == ""
+if pending ~= "" then count, last = count + 1, pending end
+text:close()
+say("   docs/big.txt read line by line: %d lines, the last one %s", count, quoted(last))
 host.writefile(archive .. "/docs/visitors.txt", "You were here.\n")
 say("   wrote docs/visitors.txt through host.writefile: %s", quoted(host.readfile(archive .. "/docs/visitors.txt")))
 local st = host.stat(archive .. "/docs")
 say("   host.stat(\".../tour.zip/docs\"): a %s", st and st.type or "nothing")
+local save = assert(host.open(archive .. "/saves/slot1.sav", "w"))
+save:write("level=3\nscore=4200\n")
+save:close()
 host.rename(archive .. "/docs/visitors.txt", "guests.txt")
-say("   renamed it: docs/ now holds")
-for _, entry in ipairs(host.listdir(archive .. "/docs")) do say("     %s", entry.name) end
+host.rename(archive .. "/saves", "savegames")
+say("   wrote saves/slot1.sav, renamed docs/visitors.txt to guests.txt and the folder saves to savegames:")
+tree(archive, "")
+say("   savegames/slot1.sav reads back: %s", quoted(host.readfile(archive .. "/savegames/slot1.sav")))
 
 title("Done")
 say("   host memory still held by the plug-in: %d blocks", host.memory().blocks)
