@@ -79,8 +79,8 @@ measure() {
     t0=$(now); peak=$("$ORHOST" extract_all.lua "$WORK/$archive" "$WORK/out.ours" | tail -n 1); t1=$(now)
     ours=$(smaller "$(seconds "$t0" "$t1")" "$ours")
     fresh out.plain
-    set -- $("$PROGRAMS/extract_libzip" "$archive" out.plain)
-    plain=$(smaller "$1" "$plain") plainpeak=$2
+    t0=$(now); plainpeak=$("$PROGRAMS/extract_libzip" "$archive" out.plain); t1=$(now)
+    plain=$(smaller "$(seconds "$t0" "$t1")" "$plain")
     fresh out.unzip
     t0=$(now); unzip -q "$archive" -d out.unzip; t1=$(now)
     unzipped=$(smaller "$(seconds "$t0" "$t1")" "$unzipped")
