@@ -3,6 +3,7 @@
 #include "plugin.h"
 
 #include "host.h"
+#include "adapter/archive_cache.h"
 #include "library/archive.h"
 #include "library/commands.h"
 
@@ -196,6 +197,7 @@ ZIP_EXPORT int InitLibrary(ScriptState *L) {
 ZIP_EXPORT void FreeLibrary(ScriptState *L) {
     if (host::api == nullptr) return;
     DiscardAllArchives(L);
+    DropArchiveCache();
 }
 
 // Handles the script's options for the module: a nonzero "installadapter"

@@ -43,16 +43,9 @@ local function readTop()
 end
 
 T.case("allocation failures while scanning", function()
-  for _, tag in ipairs({"zipplug", "zipentries", "zcd"}) do
+  for _, tag in ipairs({"zipplug", "zipentries"}) do
     sweep(tag, listRoot, "d1,d2,d3,top")
   end
-end)
-
-T.case("a failed subdirectory node fails the scan rather than repeat a directory", function()
-  host.failalloc(2, "zcd")
-  T.eq(host.opendir(arc), nil)
-  host.failalloc(0)
-  T.eq(names(host.listdir(arc)), "d1,d2,d3,top")
 end)
 
 T.case("allocation failures while opening a file", function()

@@ -7,7 +7,14 @@
 // failure. Every reading handle that owns its archive comes through here.
 zip_t *OpenArchiveForReading(const char *path);
 
-// Gives back an archive opened by OpenArchiveForReading.
+// Opens an archive read-only through the host's own file functions, like
+// OpenArchiveForReading, but with its source record on the process heap:
+// an archive the adapter keeps between handles must hold no host memory,
+// since scripts rightly expect to hold none once they closed everything.
+// NULL on failure.
+zip_t *OpenArchiveToKeep(const char *path);
+
+// Gives back an archive opened by OpenArchiveForReading or OpenArchiveToKeep.
 void CloseArchiveForReading(zip_t *archive);
 
 // Opens an archive with libzip's own file access for a change, creating it
@@ -15,7 +22,8 @@ void CloseArchiveForReading(zip_t *archive);
 zip_t *OpenArchiveForChange(const char *path);
 
 // Opens an existing archive with libzip's own file access for a directory
-// scan or a look at its entries; NULL on failure.
+// scan or a look at its entries; NULL on failure. It holds no host memory,
+// so the adapter may keep it.
 zip_t *OpenArchiveForScan(const char *path);
 
 // Writes an archive back and frees it; on failure the archive is discarded

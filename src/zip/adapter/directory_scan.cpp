@@ -1,7 +1,9 @@
 // Scanning directories inside archives: the flat entry list seen as a tree.
+#include <cstdlib>
 #include <cstring>
 
 #include "adapter/archive_access.h"
+#include "adapter/archive_cache.h"
 #include "adapter/file_info.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
@@ -19,27 +21,6 @@ void ReportAdapterName(const TagItem *tags) {
     }
 }
 
-// Whether name was listed as a subdirectory already.
-bool SubdirSeen(const ZipDirHandle *record, const char *name) {
-    for (const SubdirName *node = record->subdirNames; node; node = node->next) {
-        if (std::strcmp(node->name, name) == 0) return true;
-    }
-    return false;
-}
-
-// Remembers name as a listed subdirectory; false without memory.
-bool RememberSubdir(ZipDirHandle *record, const char *name) {
-    size_t length = std::strlen(name);
-    auto *node = static_cast<SubdirName *>(host::AllocMemory(sizeof(SubdirName) + length, true, "zcd"));
-    if (!node) return false;
-    std::memcpy(node->text, name, length + 1);
-    node->name = node->text;
-    SubdirName **link = &record->subdirNames;
-    while (*link) link = &(*link)->next;
-    *link = node;
-    return true;
-}
-
 // Copies the first component of relative (up to its first '/') into the
 // shared name buffer.
 void CopyFirstComponent(const char *relative) {
@@ -49,54 +30,87 @@ void CopyFirstComponent(const char *relative) {
     gState.nameBuffer[length] = '\0';
 }
 
-// Adds the child through which entry index belongs to the directory, if it
-// is a new one. False when memory runs out: a listing that would repeat a
-// subdirectory is no listing.
-bool ListEntry(ZipDirHandle *record, zip_uint64_t index, const char *relative) {
-    const char *slash = std::strchr(relative, '/');
-    if (slash) {
-        CopyFirstComponent(relative);
-        if (SubdirSeen(record, gState.nameBuffer)) return true;
-        if (!RememberSubdir(record, gState.nameBuffer)) return false;
-    }
-    record->listing[record->listingCount++] = ListingElement{index, slash ? 1u : 0u};
-    return true;
+// qsort order of listing elements: archive order.
+int OrderByIndex(const void *a, const void *b) {
+    zip_uint64_t x = static_cast<const ListingElement *>(a)->index;
+    zip_uint64_t y = static_cast<const ListingElement *>(b)->index;
+    return x < y ? -1 : x > y ? 1 : 0;
 }
 
-// Builds the listing of the record's directory from the flat entry list and
-// finds the directory's own entry. False when memory runs out or the
-// directory does not exist (no entry lies in it).
-bool BuildListing(ZipDirHandle *record) {
-    size_t prefix = std::strlen(record->directory);
-    for (zip_uint64_t index = 0; index < record->entryCount; index++) {
-        const char *name = zip_get_name(record->archive, index, 0);
-        if (!name || std::strncmp(name, record->directory, prefix) != 0) continue;
-        const char *relative = name + prefix;
-        if (*relative == '\0') {
-            if (record->ownEntry < 0) record->ownEntry = static_cast<zip_int64_t>(index);
-        } else if (!ListEntry(record, index, relative)) {
-            return false;
-        }
+// Lists the subdirectory through which sorted[*at] lies in the directory:
+// every name that shares its path up to the '/' after slash forms one run
+// of the index, and the run's lowest entry stands for the subdirectory.
+// Moves *at past the run.
+void ListSubdirectory(ZipDirHandle *record, const DirectoryIndex *index, zip_uint64_t *at, zip_uint64_t end,
+                      const char *slash) {
+    const NamedEntry &first = index->sorted[*at];
+    size_t length = static_cast<size_t>(slash - first.name) + 1;
+    zip_uint64_t lowest = first.index;
+    for ((*at)++; *at < end && std::strncmp(index->sorted[*at].name, first.name, length) == 0; (*at)++) {
+        if (index->sorted[*at].index < lowest) lowest = index->sorted[*at].index;
     }
+    record->listing[record->listingCount++] = ListingElement{lowest, 1};
+}
+
+// Builds the listing of the record's directory from the entries inside it
+// (one run of the name index) and finds the directory's own entry; the
+// children appear in the order of their first entry in the archive. False
+// when memory runs out or the directory does not exist (no entry lies in
+// it).
+bool BuildListing(ZipDirHandle *record, const DirectoryIndex *index) {
+    size_t prefix = std::strlen(record->directory);
+    zip_uint64_t at, end;
+    FindPrefixRun(index, record->directory, prefix, &at, &end);
+    size_t elements = end > at ? end - at : 1;
+    record->listing = static_cast<ListingElement *>(host::AllocMemory(elements * sizeof(ListingElement), false, "zipentries"));
+    if (!record->listing) return false;
+    while (at < end) {
+        const NamedEntry &entry = index->sorted[at];
+        const char *relative = entry.name + prefix;
+        const char *slash = std::strchr(relative, '/');
+        if (slash) {
+            ListSubdirectory(record, index, &at, end, slash);
+            continue;
+        }
+        if (*relative == '\0') {
+            // Equal names sort by index: the first is the lowest.
+            if (record->ownEntry < 0) record->ownEntry = static_cast<zip_int64_t>(entry.index);
+        } else {
+            record->listing[record->listingCount++] = ListingElement{entry.index, 0};
+        }
+        at++;
+    }
+    qsort(record->listing, record->listingCount, sizeof(ListingElement), OrderByIndex);
     return prefix == 0 || record->ownEntry >= 0 || record->listingCount > 0;
+}
+
+// The archive the scan reads: its root's, or the cached one of its file.
+bool AttachArchive(ZipDirHandle *record, ZipDirHandle *found) {
+    if (found) {
+        record->archive = RootOf(found)->archive;
+        return true;
+    }
+    FileIdentity identity;
+    if (!IdentifyFile(record->archivePath, &identity)) return false;
+    record->cached = AcquireArchive(record->archivePath, identity, OpenArchiveForScan);
+    if (!record->cached) return false;
+    record->archive = record->cached->archive;
+    return true;
 }
 
 // Gives the archive and the listing their contents; false on failure.
 bool FillScan(ZipDirHandle *record, ZipDirHandle *found) {
-    record->archive = found ? RootOf(found)->archive : OpenArchiveForScan(record->archivePath);
-    if (!record->archive) return false;
+    if (!AttachArchive(record, found)) return false;
     zip_int64_t count = zip_get_num_entries(record->archive, 0);
     record->entryCount = count > 0 ? static_cast<zip_uint64_t>(count) : 0;
-    size_t elements = record->entryCount > 0 ? record->entryCount : 1;
-    record->listing = static_cast<ListingElement *>(host::AllocMemory(elements * sizeof(ListingElement), false, "zipentries"));
-    return record->listing && BuildListing(record);
+    const DirectoryIndex *index = DirectoriesOf(found ? RootOf(found)->cached : record->cached);
+    return index && BuildListing(record, index);
 }
 
 // Undoes a scan that could not be filled.
-void DiscardScan(ZipDirHandle *record, bool ownsArchive) {
-    FreeSubdirNames(record);
+void DiscardScan(ZipDirHandle *record) {
     host::FreeMemory(record->listing);
-    if (ownsArchive && record->archive) zip_discard(record->archive);
+    if (record->cached) ReleaseArchive(record->cached);
     host::FreeMemory(record);
 }
 
@@ -127,10 +141,9 @@ ZIP_EXPORT void *OpenDir(const char *path, void *, const TagItem *tags) {
     ZipDirHandle *record = NewScan(split);
     if (!record) return nullptr;
     if (!FillScan(record, found)) {
-        DiscardScan(record, !found);
+        DiscardScan(record);
         return nullptr;
     }
-    FreeSubdirNames(record);
     ReportAdapterName(tags);
     if (found) {
         record->parent = RootOf(found);

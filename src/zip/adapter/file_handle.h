@@ -4,6 +4,7 @@
 
 #include <zip.h>
 
+#include "adapter/archive_cache.h"
 #include "adapter/registry.h"
 #include "plugin.h"
 
@@ -14,7 +15,8 @@ constexpr zip_uint64_t kMaxMemoryContents = 0xFFFFFFFFu;
 
 // One open file inside an archive.
 struct ZipFileHandle {
-    zip_t *archive;                          // owned, or borrowed from root
+    zip_t *archive;                          // owned, borrowed from root, or cached's
+    CachedArchive *cached;                   // the kept archive this handle uses, or NULL
     zip_file_t *stream;                      // the open entry stream, or NULL
     zip_stat_t stat;                         // the entry's stat; zero when never read
     ZipDirHandle *root;                      // the scan whose archive is borrowed, or NULL

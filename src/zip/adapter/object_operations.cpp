@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "adapter/archive_access.h"
+#include "adapter/archive_cache.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
 #include "bounded.h"
@@ -178,7 +179,9 @@ int ChangeFSObj(Operation operation, const char *path, const char *second, int f
         zip_discard(target.archive);
         return 0;
     }
-    return WriteArchiveBack(target.archive) ? 1 : 0;
+    bool written = WriteArchiveBack(target.archive);
+    ForgetArchive(split.archive);
+    return written ? 1 : 0;
 }
 
 }  // namespace

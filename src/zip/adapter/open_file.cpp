@@ -27,12 +27,26 @@ void BorrowScanArchive(ZipFileHandle *handle, ZipDirHandle *record) {
     handle->root = RootOf(record);
     handle->root->references++;
     handle->archive = handle->root->archive;
+    handle->cached = handle->root->cached;
 }
 
-// Opens the archive for a reading handle that has no scan to borrow from.
-zip_t *OpenOwnArchive(ZipFileHandle *handle, const OpenOptions &options) {
-    if (options.sourceData || options.sourceHandle) return OpenSourceArchive(handle, options);
-    return OpenArchiveForReading(handle->archivePath);
+// Opens the archive for a reading handle that has no scan to borrow from: a
+// real file's from the cache, others' (sources, names only the host knows)
+// for this handle alone.
+bool OpenOwnArchive(ZipFileHandle *handle, const OpenOptions &options) {
+    if (options.sourceData || options.sourceHandle) {
+        handle->archive = OpenSourceArchive(handle, options);
+        return handle->archive != nullptr;
+    }
+    FileIdentity identity;
+    if (!IdentifyFile(handle->archivePath, &identity)) {
+        handle->archive = OpenArchiveForReading(handle->archivePath);
+        return handle->archive != nullptr;
+    }
+    handle->cached = AcquireArchive(handle->archivePath, identity, OpenArchiveToKeep);
+    if (!handle->cached) return false;
+    handle->archive = handle->cached->archive;
+    return true;
 }
 
 // Stats and opens the entry at index.
@@ -42,17 +56,23 @@ bool OpenEntryAt(ZipFileHandle *handle, zip_int64_t index) {
     return handle->stream != nullptr;
 }
 
-// The reading route: the archive (borrowed or owned) and the entry's stream.
+// The entry the handle's inner path names, ignoring case.
+zip_int64_t LocateEntry(ZipFileHandle *handle) {
+    if (handle->cached) return LocateNameIgnoringCase(handle->cached, handle->innerPath);
+    return LocateName(handle->archive, handle->innerPath, ZIP_FL_NOCASE);
+}
+
+// The reading route: the archive (borrowed, cached or owned) and the
+// entry's stream.
 bool OpenForReading(ZipFileHandle *handle, ZipDirHandle *record, const OpenOptions &options) {
     zip_int64_t index = -1;
     if (record) {
         BorrowScanArchive(handle, record);
         index = LastListedFile(handle->root, handle->innerPath);
-    } else {
-        handle->archive = OpenOwnArchive(handle, options);
-        if (!handle->archive) return false;
+    } else if (!OpenOwnArchive(handle, options)) {
+        return false;
     }
-    if (index < 0) index = LocateName(handle->archive, handle->innerPath, ZIP_FL_NOCASE);
+    if (index < 0) index = LocateEntry(handle);
     if (!OpenEntryAt(handle, index)) return false;
     handle->sequential = options.sequential;
     handle->length = static_cast<int64_t>(handle->stat.size);
@@ -79,6 +99,8 @@ void DestroyFileHandle(ZipFileHandle *handle) {
     if (handle->stream) zip_fclose(handle->stream);
     if (handle->root) {
         ReleaseZipDirHandle(handle->root);
+    } else if (handle->cached) {
+        ReleaseArchive(handle->cached);
     } else if (handle->archive) {
         CloseArchiveForReading(handle->archive);
     }

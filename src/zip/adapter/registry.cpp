@@ -51,12 +51,14 @@ void RunDeferredDeletions(ZipDirHandle *root) {
     if (!fresh) return;
     for (uint32_t i = 0; i < root->pendingCount; i++) DeleteSameEntry(fresh, root->archive, root->pendingDeletions[i]);
     WriteArchiveBack(fresh);
+    ForgetArchive(root->archivePath);
 }
 
-// Closes a root's archive after running its deferred deletions.
+// Gives back a root's archive after running its deferred deletions.
 void CloseRootArchive(ZipDirHandle *root) {
     if (root->pendingCount > 0) RunDeferredDeletions(root);
-    WriteArchiveBack(root->archive);
+    ReleaseArchive(root->cached);
+    root->cached = nullptr;
     root->archive = nullptr;
     host::FreeMemory(root->pendingDeletions);
     root->pendingDeletions = nullptr;
@@ -84,14 +86,6 @@ void RegisterZipDirHandle(ZipDirHandle *record) {
     *link = record;
 }
 
-void FreeSubdirNames(ZipDirHandle *record) {
-    while (record->subdirNames) {
-        SubdirName *next = record->subdirNames->next;
-        host::FreeMemory(record->subdirNames);
-        record->subdirNames = next;
-    }
-}
-
 void ReleaseZipDirHandle(ZipDirHandle *record) {
     if (--record->references > 0) return;
     if (record->parent) {
@@ -99,7 +93,6 @@ void ReleaseZipDirHandle(ZipDirHandle *record) {
     } else {
         CloseRootArchive(record);
     }
-    FreeSubdirNames(record);
     host::FreeMemory(record->listing);
     UnlinkZipDirHandle(record);
     host::FreeMemory(record);

@@ -4,6 +4,7 @@
 
 #include <zip.h>
 
+#include "adapter/archive_cache.h"
 #include "plugin.h"
 
 // One child of a scanned directory.
@@ -12,18 +13,11 @@ struct ListingElement {
     uint32_t directory;  // 1: a subdirectory, 0: a file
 };
 
-// A subdirectory name already listed; lives only while OpenDir builds a listing.
-struct SubdirName {
-    SubdirName *next;  // the following node, NULL at the end
-    char *name;        // points to text
-    char text[1];      // the name, stored inline
-};
-
 // One open directory scan, and the registry entry of its archive.
 struct ZipDirHandle {
     ZipDirHandle *next;                  // the following record in the registry
     zip_t *archive;                      // the scanned archive; a child borrows its root's
-    SubdirName *subdirNames;             // subdirectories seen while building the listing
+    CachedArchive *cached;               // where a root's archive comes from; NULL for a child
     zip_uint64_t position;               // next listing element to return
     zip_uint64_t entryCount;             // entries of the archive when the scan was opened
     zip_int64_t ownEntry;                // entry named exactly like the directory, or -1
@@ -52,9 +46,6 @@ ZipDirHandle *RootOf(ZipDirHandle *record);
 
 // Appends record at the registry's tail.
 void RegisterZipDirHandle(ZipDirHandle *record);
-
-// Frees the subdirectory names a listing was built with.
-void FreeSubdirNames(ZipDirHandle *record);
 
 // Drops one reference to record. At the last one a child releases its root;
 // a root closes its archive and runs its deferred deletions. Either then

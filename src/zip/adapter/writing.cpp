@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "adapter/archive_access.h"
+#include "adapter/archive_cache.h"
 #include "adapter/file_handle.h"
 #include "library/entry_stream.h"
 #include "library/name_lookup.h"
@@ -120,7 +121,9 @@ int WriteBack(const ZipFileHandle *handle) {
         zip_discard(archive);
         return 0;
     }
-    return WriteArchiveBack(archive) ? 1 : 0;
+    bool written = WriteArchiveBack(archive);
+    ForgetArchive(handle->archivePath);
+    return written ? 1 : 0;
 }
 
 ZIP_EXPORT int32_t FWrite(void *file, const void *data, int32_t count) {

@@ -1,4 +1,5 @@
 // zip.OpenArchive, zip.CloseArchive and zip.GetObjectType.
+#include "adapter/archive_cache.h"
 #include "archive.h"
 #include "commands.h"
 #include "host.h"
@@ -32,6 +33,8 @@ int OpenFlagsForMode(int mode) {
 // writable ones with libzip's own file access. NULL on failure.
 zip_t *OpenArchiveFile(const char *name, int flags) {
     if (flags == ZIP_RDONLY) return OpenArchiveFromHostFile(name);
+    // The file adapter must not go on serving a version this may replace.
+    ForgetArchive(name);
     int error = 0;
     return zip_open(name, flags, &error);
 }

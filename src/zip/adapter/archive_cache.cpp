@@ -1,0 +1,160 @@
+// The cache of read-only archives kept open between adapter handles.
+#include "adapter/archive_cache.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "adapter/archive_access.h"
+#include "bounded.h"
+#include "host.h"
+#include "library/name_lookup.h"
+
+namespace {
+
+// A few archives: games and apps read from one or two at a time.
+constexpr int kKeptArchives = 8;
+
+// File systems stamp times in ticks, FAT's as coarse as two seconds. A file
+// whose contents last changed at least this long before they were read
+// cannot change again without its modification time moving.
+constexpr time_t kSettleSeconds = 3;
+
+CachedArchive *gKept[kKeptArchives];
+uint64_t gUseClock;
+
+bool SameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+bool SameFile(const FileIdentity &a, const FileIdentity &b) { return a.device == b.device && a.inode == b.inode; }
+
+bool SameIdentity(const FileIdentity &a, const FileIdentity &b) {
+    return SameFile(a, b) && a.size == b.size && SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+// Whether the file had settled when reading began at readTime: only then
+// does any later change show in its identity.
+bool SettledBefore(const FileIdentity &identity, const timespec &readTime) {
+    return identity.modified.tv_sec < readTime.tv_sec - kSettleSeconds;
+}
+
+// Frees an archive that nobody uses and the cache no longer holds.
+void CloseCachedArchive(CachedArchive *archive) {
+    if (archive->namesIndexed) FreeNameIndex(&archive->names);
+    if (archive->directoriesIndexed) FreeDirectoryIndex(&archive->directories);
+    CloseArchiveForReading(archive->archive);
+    free(archive);
+}
+
+// Takes the archive in slot out of the cache; it closes now or with its
+// last user.
+void Unkeep(int slot) {
+    CachedArchive *archive = gKept[slot];
+    gKept[slot] = nullptr;
+    archive->kept = false;
+    if (archive->users == 0) CloseCachedArchive(archive);
+}
+
+// A free slot, made by evicting the least recently used idle archive if
+// needed; -1 when every kept archive is in use.
+int FreeSlot() {
+    int oldest = -1;
+    for (int slot = 0; slot < kKeptArchives; slot++) {
+        CachedArchive *archive = gKept[slot];
+        if (!archive) return slot;
+        if (archive->users == 0 && (oldest < 0 || archive->lastUse < gKept[oldest]->lastUse)) oldest = slot;
+    }
+    if (oldest >= 0) Unkeep(oldest);
+    return oldest;
+}
+
+// The kept archive of the file identity names, if it is still that file's
+// current version; a stale one is dropped.
+CachedArchive *FindKept(const FileIdentity &identity) {
+    for (int slot = 0; slot < kKeptArchives; slot++) {
+        CachedArchive *archive = gKept[slot];
+        if (!archive || !SameFile(archive->identity, identity)) continue;
+        if (SameIdentity(archive->identity, identity)) return archive;
+        Unkeep(slot);
+    }
+    return nullptr;
+}
+
+// Opens path as a new cached archive with one user; NULL on failure.
+CachedArchive *OpenCachedArchive(const char *path, const FileIdentity &identity, ArchiveOpener open) {
+    timespec readTime;
+    clock_gettime(CLOCK_REALTIME, &readTime);
+    zip_t *opened = open(path);
+    if (!opened) return nullptr;
+    auto *archive = static_cast<CachedArchive *>(calloc(1, sizeof(CachedArchive)));
+    if (!archive) {
+        CloseArchiveForReading(opened);
+        return nullptr;
+    }
+    archive->archive = opened;
+    archive->identity = identity;
+    CopyBounded(archive->path, kPathBufferSize, path);
+    archive->users = 1;
+    archive->lastUse = ++gUseClock;
+    if (SettledBefore(identity, readTime)) {
+        int slot = FreeSlot();
+        if (slot >= 0) {
+            gKept[slot] = archive;
+            archive->kept = true;
+        }
+    }
+    return archive;
+}
+
+}  // namespace
+
+bool IdentifyFile(const char *path, FileIdentity *identity) {
+    struct stat status;
+    if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    *identity = FileIdentity{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+    return true;
+}
+
+CachedArchive *AcquireArchive(const char *path, const FileIdentity &identity, ArchiveOpener open) {
+    CachedArchive *archive = FindKept(identity);
+    if (!archive) return OpenCachedArchive(path, identity, open);
+    archive->users++;
+    archive->lastUse = ++gUseClock;
+    return archive;
+}
+
+void ReleaseArchive(CachedArchive *archive) {
+    if (--archive->users == 0 && !archive->kept) CloseCachedArchive(archive);
+}
+
+void ForgetArchive(const char *path) {
+    FileIdentity now;
+    bool identified = IdentifyFile(path, &now);
+    for (int slot = 0; slot < kKeptArchives; slot++) {
+        CachedArchive *archive = gKept[slot];
+        if (!archive) continue;
+        if (host::CompareNoCase(archive->path, path) == 0 || (identified && SameFile(archive->identity, now))) Unkeep(slot);
+    }
+}
+
+void DropArchiveCache() {
+    for (int slot = 0; slot < kKeptArchives; slot++) {
+        if (gKept[slot]) Unkeep(slot);
+    }
+}
+
+zip_int64_t LocateNameIgnoringCase(CachedArchive *archive, const char *name) {
+    if (!archive->namesIndexed) archive->namesIndexed = BuildNameIndex(archive->archive, &archive->names);
+    if (archive->namesIndexed) {
+        zip_int64_t found = FindNameIgnoringCase(&archive->names, name);
+        if (found != -2) return found;
+    }
+    return LocateName(archive->archive, name, ZIP_FL_NOCASE);
+}
+
+const DirectoryIndex *DirectoriesOf(CachedArchive *archive) {
+    if (!archive->directoriesIndexed) {
+        archive->directoriesIndexed = BuildDirectoryIndex(archive->archive, &archive->directories);
+    }
+    return archive->directoriesIndexed ? &archive->directories : nullptr;
+}

@@ -1,0 +1,78 @@
+// Read-only archives kept open between adapter handles, so that opening one
+// more file of an archive costs a name lookup instead of reading the whole
+// central directory again.
+//
+// A kept archive is trusted only while its file is provably the one it was
+// read from: the same device, inode, size, modification and change times
+// (with nanoseconds), checked with stat(2) at every use. Because a file
+// system stamps times in ticks, a file changed again within the tick of the
+// moment it was read could keep all of them; so only files whose
+// modification time lies well before that moment are kept at all. Writers
+// the module knows of drop the kept archive at once as well.
+//
+// Kept archives and their indexes live on the process heap (and may hold an
+// open host file); they survive scripts and are dropped by FreeLibrary.
+#pragma once
+
+#include <sys/types.h>
+#include <zip.h>
+
+#include "adapter/directory_index.h"
+#include "adapter/name_index.h"
+#include "plugin.h"
+
+// What stat(2) says of an archive file.
+struct FileIdentity {
+    dev_t device;             // the file system
+    ino_t inode;              // the file on it
+    off_t size;               // its length
+    struct timespec modified; // last change of its contents
+    struct timespec changed;  // last change of its contents or inode
+};
+
+// One archive opened read-only through the host's files, shared by every
+// handle that reads it.
+struct CachedArchive {
+    zip_t *archive;                  // the archive; never changed
+    FileIdentity identity;           // the file it was read from
+    char path[kPathBufferSize];      // the path it was opened under
+    int32_t users;                   // handles and scans reading it now
+    bool kept;                       // in the cache; else closed when the last user goes
+    uint64_t lastUse;                // when it was last handed out, for eviction
+    bool namesIndexed;               // names holds an index
+    NameIndex names;                 // lookups ignoring case, built at the first one
+    bool directoriesIndexed;         // directories holds an index
+    DirectoryIndex directories;      // directory scans, built at the first one
+};
+
+// What stat(2) says of path; false when it names no file that stat can see.
+bool IdentifyFile(const char *path, FileIdentity *identity);
+
+// How an archive not in the cache is opened: each entry point keeps its own
+// route to the file. The opener must give an archive that holds no host
+// memory.
+using ArchiveOpener = zip_t *(*)(const char *path);
+
+// The archive of the file identified as identity at path, kept or opened
+// now with open; the caller becomes one of its users. NULL when it cannot
+// be opened.
+CachedArchive *AcquireArchive(const char *path, const FileIdentity &identity, ArchiveOpener open);
+
+// Ends one use of archive; closes it if it is no longer kept.
+void ReleaseArchive(CachedArchive *archive);
+
+// Drops the kept archive of path (any spelling the host finds equal, and
+// the file that path names now): called before and after the module writes
+// an archive file.
+void ForgetArchive(const char *path);
+
+// Drops every kept archive (those in use close with their last user).
+void DropArchiveCache();
+
+// The lowest entry whose name the host finds equal to name ignoring case,
+// or -1.
+zip_int64_t LocateNameIgnoringCase(CachedArchive *archive, const char *name);
+
+// The directory index of archive, built at the first call; NULL when
+// memory runs out.
+const DirectoryIndex *DirectoriesOf(CachedArchive *archive);
