@@ -1,0 +1,225 @@
+-- Read-only archives kept open between adapter handles: a settled archive
+-- is opened once for many reads, and no read ever sees an older version of
+-- the file, whoever rewrote it (the adapter, a script, another program) and
+-- however little the rewrite changed its size and times.
+local T = require("testlib")
+require_plugin("zip", {installadapter = true})
+
+-- The system's python starts far faster than a version manager's shim.
+local py = io.open("/usr/bin/python3") and "/usr/bin/python3" or "python3"
+
+local dir = T.path("reuse")
+os.execute("rm -rf '" .. dir .. "' && mkdir -p '" .. dir .. "'")
+
+-- Sets the file's access and modification times to whole second `second`
+-- plus nanoseconds, one minute in the past: the file has settled.
+local function settle(path, nanoseconds)
+  local out, ok = T.sh(string.format(
+    py .. " -c 'import os,sys,time; t=(int(time.time())-60)*10**9+%d; os.utime(sys.argv[1], ns=(t,t))' '%s'",
+    nanoseconds or 100000000, path))
+  assert(ok, out)
+end
+
+-- The modification time of path in nanoseconds.
+local function mtime(path)
+  local out = T.sh(py .. " -c 'import os,sys; print(os.stat(sys.argv[1]).st_mtime_ns)' '" .. path .. "'")
+  return (out:gsub("%s+$", ""))
+end
+
+-- Runs python code with the archive path as sys.argv[1].
+local function python(code, path)
+  local script = T.path(".reuse.py")
+  T.writefile(script, code)
+  local out, ok = T.sh(py .. " '" .. script .. "' '" .. path .. "'")
+  assert(ok, out)
+end
+
+-- Host file opens made by fn.
+local function opens(fn)
+  local before = host.faultcounts().open
+  fn()
+  return host.faultcounts().open - before
+end
+
+local function read(arc, name) return host.readfile(arc .. "/" .. name) end
+
+local function archive(name, entries)
+  local path = dir .. "/" .. name
+  T.pyzip(path, entries)
+  return path
+end
+
+T.case("a settled archive is opened once for many files", function()
+  local entries = {}
+  for i = 1, 40 do entries[i] = {string.format("f%02d.txt", i), "file " .. i} end
+  local arc = archive("many.zip", entries)
+  settle(arc)
+  T.eq(opens(function() T.eq(read(arc, "f01.txt"), "file 1") end), 1, "first read")
+  T.eq(opens(function()
+    for i = 2, 40 do T.eq(read(arc, string.format("F%02d.TXT", i)), "file " .. i) end
+  end), 0, "later reads open nothing")
+end)
+
+T.case("an archive written moments ago is not kept", function()
+  -- Its file system may stamp a further change within the same tick.
+  local arc = archive("fresh.zip", {{"a", "A"}})
+  T.eq(opens(function() read(arc, "a") read(arc, "a") end), 2)
+end)
+
+T.case("a rewrite through the adapter is seen", function()
+  local arc = archive("adapter.zip", {{"a", "old"}, {"b", "B"}})
+  settle(arc)
+  T.eq(read(arc, "a"), "old")
+  T.ok(host.writefile(arc .. "/a", "new"))
+  T.eq(read(arc, "a"), "new")
+  T.eq(read(arc, "b"), "B")
+  T.ok(host.rename(arc .. "/b", "c"))
+  T.eq(read(arc, "b"), nil)
+  T.eq(read(arc, "c"), "B")
+end)
+
+T.case("a deferred deletion is seen once the scan closes", function()
+  local arc = archive("deferred.zip", {{"a", "A"}, {"b", "B"}})
+  settle(arc)
+  T.eq(read(arc, "a"), "A")
+  local d = assert(host.opendir(arc))
+  T.ok(host.delete(arc .. "/a"))
+  T.eq(read(arc, "a"), "A", "the scan still holds the old view")
+  d:close()
+  T.eq(read(arc, "a"), nil)
+  T.eq(read(arc, "b"), "B")
+end)
+
+T.case("a rewrite through zip.CloseArchive is seen", function()
+  local arc = archive("script.zip", {{"a", "A"}})
+  local extra = dir .. "/extra.txt"
+  T.writefile(extra, "EXTRA")
+  settle(arc)
+  T.eq(read(arc, "a"), "A")
+  zip.OpenArchive(1, arc, 1004)
+  -- Read again while the script holds the archive open for writing.
+  T.eq(read(arc, "a"), "A")
+  T.eq(read(arc, "extra"), nil)
+  zip.AddFile(1, extra, {newname = "extra"})
+  zip.CloseArchive(1)
+  T.eq(read(arc, "extra"), "EXTRA")
+end)
+
+T.case("a rewrite by zip(1) is seen", function()
+  local arc = archive("infozip.zip", {{"a", "A"}})
+  T.writefile(dir .. "/added.txt", "ADDED")
+  settle(arc)
+  T.eq(read(arc, "a"), "A")
+  local out, ok = T.sh("cd '" .. dir .. "' && zip -q infozip.zip added.txt")
+  T.ok(ok, out)
+  T.eq(read(arc, "added.txt"), "ADDED")
+end)
+
+T.case("an in-place rewrite of the same size within the same second is seen", function()
+  local arc = archive("samesize.zip", {{"a", "AAAA", method = "stored"}})
+  settle(arc, 100000000)
+  local before = mtime(arc)
+  T.eq(read(arc, "a"), "AAAA")
+  python([[
+import os, sys, zlib, struct
+path = sys.argv[1]
+t = os.stat(path).st_mtime_ns + 500000000
+data = open(path, 'rb').read().replace(b'AAAA', b'BBBB')
+data = data.replace(struct.pack('<I', zlib.crc32(b'AAAA')), struct.pack('<I', zlib.crc32(b'BBBB')))
+with open(path, 'r+b') as f:
+    f.write(data)
+os.utime(path, ns=(t, t))
+]], arc)
+  T.ok(mtime(arc):sub(1, -10) == before:sub(1, -10), "same second")
+  T.ok(mtime(arc) ~= before, "other nanoseconds")
+  T.eq(read(arc, "a"), "BBBB")
+end)
+
+T.case("a rewrite that restores size and modification time is seen", function()
+  local arc = archive("restored.zip", {{"a", "AAAA", method = "stored"}})
+  settle(arc)
+  T.eq(read(arc, "a"), "AAAA")
+  -- In place: only the change time tells.
+  python([[
+import os, sys, zlib, struct
+path = sys.argv[1]
+st = os.stat(path)
+data = open(path, 'rb').read().replace(b'AAAA', b'CCCC')
+data = data.replace(struct.pack('<I', zlib.crc32(b'AAAA')), struct.pack('<I', zlib.crc32(b'CCCC')))
+with open(path, 'r+b') as f:
+    f.write(data)
+os.utime(path, ns=(st.st_atime_ns, st.st_mtime_ns))
+]], arc)
+  T.eq(read(arc, "a"), "CCCC")
+  -- Replaced by another file of that size and time: the inode tells.
+  settle(arc)
+  T.eq(read(arc, "a"), "CCCC")
+  python([[
+import os, sys, zlib, struct
+path = sys.argv[1]
+st = os.stat(path)
+data = open(path, 'rb').read().replace(b'CCCC', b'DDDD')
+data = data.replace(struct.pack('<I', zlib.crc32(b'CCCC')), struct.pack('<I', zlib.crc32(b'DDDD')))
+with open(path + '.new', 'wb') as f:
+    f.write(data)
+os.utime(path + '.new', ns=(st.st_atime_ns, st.st_mtime_ns))
+os.replace(path + '.new', path)
+]], arc)
+  T.eq(read(arc, "a"), "DDDD")
+end)
+
+T.case("a removed archive is not served from memory", function()
+  local arc = archive("removed.zip", {{"a", "A"}})
+  settle(arc)
+  T.eq(read(arc, "a"), "A")
+  os.remove(arc)
+  T.eq(read(arc, "a"), nil)
+end)
+
+T.case("lookups ignoring case take the lowest matching entry", function()
+  local arc = archive("case.zip", {{"Dir/File.TXT", "first"}, {"dir/file.txt", "second"}, {"DIR/FILE.txt", "third"},
+    {"Über/Datei.txt", "umlaut"}, {"zz", "last"}})
+  settle(arc)
+  T.eq(read(arc, "dir/file.txt"), "first")
+  T.eq(read(arc, "DIR/FILE.TXT"), "first")
+  T.eq(read(arc, "Über/datei.TXT"), "umlaut")
+  T.eq(read(arc, "ZZ"), "last")
+  T.eq(read(arc, "dir/file.tx"), nil)
+  T.eq(read(arc, "dir/file.txt2"), nil)
+end)
+
+T.case("a bounded number of archives is kept, least recently used first out", function()
+  local paths = {}
+  for i = 1, 10 do
+    paths[i] = archive(string.format("lru%02d.zip", i), {{"a", "A" .. i}})
+    settle(paths[i])
+  end
+  for i = 1, 10 do T.eq(read(paths[i], "a"), "A" .. i) end
+  T.eq(opens(function() T.eq(read(paths[10], "a"), "A10") end), 0, "recently used")
+  T.eq(opens(function() T.eq(read(paths[1], "a"), "A1") end), 1, "evicted")
+end)
+
+T.case("kept archives hold no host memory and go with the library", function()
+  local arc = archive("library.zip", {{"a", "A"}})
+  settle(arc)
+  T.eq(read(arc, "a"), "A")
+  T.eq(host.memory().blocks, 0)
+  T.eq(opens(function() read(arc, "a") end), 0)
+  host.freelibrary("zip")
+  require_plugin("zip", {installadapter = true})
+  T.eq(opens(function() read(arc, "a") end), 1)
+end)
+
+T.case("a scan and reading handles share the kept archive", function()
+  local arc = archive("shared.zip", {{"d/x", "X"}, {"d/y", "Y"}, {"top", "T"}})
+  settle(arc)
+  T.eq(read(arc, "top"), "T")
+  local f = assert(host.open(arc .. "/d/x"))
+  local listed = {}
+  for _, e in ipairs(host.listdir(arc .. "/d")) do listed[#listed + 1] = e.name end
+  T.eq(table.concat(listed, ","), "x,y")
+  T.eq(f:read(10), "X")
+  f:close()
+end)
+
+T.finish()
