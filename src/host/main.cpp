@@ -4,6 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <lua.hpp>
 
 #include "host_api.h"
@@ -75,11 +79,31 @@ void ApplyTextMode(const CommandLine &line) {
     gSettings.utf8 = hasUtf8 && !line.latin1;
 }
 
-// The default plug-in folder: the environment's, else the build's.
+// The folder beside an installed orhost where plug-ins live
+// (PREFIX/bin/orhost -> PREFIX/lib/orvanel/plugins); empty if unknown.
+std::string InstalledPluginDir() {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return {};
+    self[n] = '\0';
+    std::string dir(self);
+    dir.erase(dir.find_last_of('/'));
+    return dir + "/../lib/orvanel/plugins";
+}
+
+// The default plug-in folder: the environment's, else the one beside an
+// installed orhost, else the build's.
 void ApplyDefaultPluginDir() {
     if (!gSettings.pluginDir.empty()) return;
     const char *env = getenv("ORHOST_PLUGIN_DIR");
-    gSettings.pluginDir = env && env[0] ? env : ORHOST_DEFAULT_PLUGIN_DIR;
+    if (env && env[0]) {
+        gSettings.pluginDir = env;
+        return;
+    }
+    std::string installed = InstalledPluginDir();
+    struct stat folder;
+    bool isInstalled = !installed.empty() && stat(installed.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+    gSettings.pluginDir = isInstalled ? installed : ORHOST_DEFAULT_PLUGIN_DIR;
 }
 
 // Builds the global table arg: the script at 0, its arguments from 1, the

@@ -88,10 +88,14 @@ T.case("cmake --install puts orhost, the plug-in and its help in a host's layout
   local plugindir = plugin:match("^(.*)/[^/]*$")
   T.eq(plugindir:sub(-#"/orvanel/plugins"), "/orvanel/plugins", "plug-in folder")
   T.eq(T.readfile(plugindir .. "/" .. info.helpfile), page, "installed help beside the plug-in")
-  out, ok = T.sh(string.format("'%s/bin/orhost' --plugin-dir '%s' -e 'require_plugin(\"zip\"); io.write(host.plugininfo(\"zip\").name)'",
-                               prefix, plugindir))
+  local run = string.format("env -u ORHOST_PLUGIN_DIR '%s/bin/orhost' -e 'require_plugin(\"zip\"); io.write(host.plugininfo(\"zip\").name)'", prefix)
+  out, ok = T.sh(run)
   T.ok(ok, "installed orhost runs: " .. out)
   T.eq(out, "zip", "installed orhost loads the installed plug-in")
+  -- Without its own plug-in it must not fall back on the build's.
+  os.remove(plugin)
+  out, ok = T.sh(run)
+  T.ok(not ok, "installed orhost looks beside itself, not in the build tree")
 end)
 
 T.finish()
