@@ -49,7 +49,9 @@ end
 zip.CloseArchive(1)
 LUA
 
-# As many small files as can be open at once, with room for the rest.
+# As many small files as can be open at once, with room for the rest:
+# zip.AddFile keeps each source open until the archive is written.
+ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 limit=$(ulimit -n)
 count=20000
 if [ "$limit" != unlimited ] && [ "$limit" -lt $((count + 64)) ]; then count=$((limit - 64)); fi
