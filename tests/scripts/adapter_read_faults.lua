@@ -62,6 +62,11 @@ T.case("allocation failure of an allocated name", function()
   host.failalloc(1, "fullpath")
   T.eq(d:stat({fullname = true}), nil)
   T.eq(f:stat({fullname = true}).name, arc .. "/top")
+  -- without the flag the name lies in the shared buffer: nothing allocated
+  host.failalloc(1, "fullpath")
+  T.eq(f:stat().name, arc .. "/top")
+  T.eq(d:stat().name, arc .. "/d1")
+  T.eq(f:stat({fullname = true}), nil, "the planned failure is still ahead")
   f:close() d:close()
 end)
 
