@@ -21,12 +21,7 @@ local function stillUsable()
   T.eq(T.readfile(dst), originals["text.txt"], "archive still usable")
 end
 
-local function withArchive(path, fn)
-  zip.OpenArchive(1, path)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local withArchive = T.withArchive
 
 -- A copy of the archive at path with the byte at offset (1-based) flipped.
 local function damaged(path, name, offset)

@@ -22,12 +22,7 @@ local function keys(t)
   return table.concat(list, ",")
 end
 
-local function withArchive(fn)
-  zip.OpenArchive(1, archive)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("every field is present with the entry's values", function()
   withArchive(function()

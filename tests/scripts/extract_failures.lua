@@ -30,12 +30,7 @@ end
 
 local function exists(path) return T.readfile(path) ~= nil end
 
-local function withArchive(path, fn)
-  zip.OpenArchive(1, path)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local withArchive = T.withArchive
 
 T.case("a corrupted stored entry fails its CRC and leaves no file", function()
   withArchive(corrupt, function()

@@ -13,12 +13,7 @@ do
 end
 local dst = T.path("out.txt")
 
-local function withArchive(fn)
-  zip.OpenArchive(1, archive)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("the default password is used without the option", function()
   withArchive(function()

@@ -33,12 +33,7 @@ local function progressList(reports)
   return table.concat(list, ",")
 end
 
-local function withArchive(fn)
-  zip.OpenArchive(1, archive)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("an empty entry makes an empty file and no report", function()
   withArchive(function()

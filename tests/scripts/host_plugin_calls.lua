@@ -7,13 +7,7 @@ require_plugin("zip")
 local archive = T.path("calls.zip")
 T.pyzip(archive, {{"a.txt", string.rep("a", 1000)}, {"b.txt", "b"}})
 
--- Runs fn with archive opened as id 1; closes it whatever happens.
-local function withArchive(fn)
-  zip.OpenArchive(1, archive)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("an error code is raised as its bare text and remembered", function()
   local ok, msg = pcall(zip.GetFileAtIndex, 77, 0)

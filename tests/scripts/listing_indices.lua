@@ -7,12 +7,7 @@ local ZIPERR = "A zip error has occurred!"
 local archive = T.path("three.zip")
 T.pyzip(archive, {{"first.txt", "1"}, {"dir/second.txt", "22"}, {"dir/", ""}, {"last.bin", "4444"}})
 
-local function withArchive(fn)
-  zip.OpenArchive(1, archive)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("index 0 is the first entry and count-1 the last", function()
   withArchive(function()

@@ -14,12 +14,7 @@ T.pyzip(archive, {
   {"z\xC3\x84", "6"},   -- 6: "zÄ" in UTF-8
 })
 
-local function withArchive(fn)
-  zip.OpenArchive(1, archive)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1)
-  if not ok then error(msg, 0) end
-end
+local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("an exact lookup respects case and directories", function()
   withArchive(function()

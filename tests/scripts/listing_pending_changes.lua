@@ -12,13 +12,11 @@ local dst = T.path("out.txt")
 local function exists(path) return T.readfile(path) ~= nil end
 
 -- Opens a fresh writable copy as archive 1, runs fn, discards the changes.
+-- Runs fn on a writable copy of source, dropping its changes afterwards.
 local function withCopy(fn)
   local copy = T.path("copy.zip")
   T.writefile(copy, T.readfile(source))
-  zip.OpenArchive(1, copy, 1004)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(1, 1)
-  if not ok then error(msg, 0) end
+  T.withArchive(copy, fn, 1004, true)
 end
 
 T.case("a renamed entry is listed and found under its new name", function()

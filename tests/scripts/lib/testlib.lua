@@ -82,6 +82,16 @@ function T.pyzip(path, entries, comment)
   if not ok then error("python3 failed: " .. out) end
 end
 
+-- Runs fn with path open as archive id 1 (mode as zip.OpenArchive takes
+-- it) and closes the archive whatever happens, discarding its changes when
+-- discard is true.
+function T.withArchive(path, fn, mode, discard)
+  zip.OpenArchive(1, path, mode)
+  local ok, msg = pcall(fn)
+  zip.CloseArchive(1, discard and 1 or 0)
+  if not ok then error(msg, 0) end
+end
+
 function T.blocks() return host.memory().blocks end
 
 function T.case(name, fn)
