@@ -12,27 +12,18 @@ WORK=${BENCH_WORK:-/tmp/zip-bench-adapter}
 PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
 REF=$PROGRAMS/adapter_reference
 PY=$(command -v /usr/bin/python3 || command -v python3)
+HERE=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$WORK"
 cd "$WORK"
 
 # The archives: made once, kept for later runs.
 if [ ! -f files20k.zip ] || [ ! -f files200.list ] || [ ! -f files100k.zip ] || [ ! -f big.zip ]; then
+  "$PY" "$HERE/tree_archive.py" files20k.zip 100 200 60 11 files20k.list
+  awk 'NR % 100 == 1' files20k.list > files200.list
+  "$PY" "$HERE/tree_archive.py" files100k.zip 500 200 1 11
   "$PY" - <<'PY'
 import random, zipfile
 random.seed(11)
-def make(path, dirs, per_dir, size):
-    names = []
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        for d in range(dirs):
-            for f in range(per_dir):
-                name = "d%04d/sub%d/f%05d.txt" % (d, f % 4, f)
-                z.writestr(name, ("%s " % name) * random.randint(1, size))
-                names.append(name)
-    return names
-names = make("files20k.zip", 100, 200, 60)
-open("files20k.list", "w").write("\n".join(names) + "\n")
-open("files200.list", "w").write("\n".join(names[::100]) + "\n")
-make("files100k.zip", 500, 200, 1)
 words = [b"archive", b"entry", b"deflate", b"header", b"central", b"stream", b"window", b"record"]
 with zipfile.ZipFile("big.zip", "w", zipfile.ZIP_DEFLATED) as z:
     with z.open("big.dat", "w", force_zip64=True) as out:

@@ -10,26 +10,13 @@ WORK=${BENCH_WORK:-/tmp/zip-bench-adapter-cache}
 PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
 REF=$PROGRAMS/adapter_reference
 PY=$(command -v /usr/bin/python3 || command -v python3)
+HERE=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$WORK"
 cd "$WORK"
 
 if [ ! -f reuse20k.zip ] || [ ! -f reuse100k.zip ]; then
-  "$PY" - <<'PY'
-import random, zipfile
-random.seed(7)
-def make(path, dirs, per_dir, size):
-    names = []
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        for d in range(dirs):
-            for f in range(per_dir):
-                name = "d%04d/sub%d/f%05d.txt" % (d, f % 4, f)
-                z.writestr(name, ("%s " % name) * random.randint(1, size))
-                names.append(name)
-    return names
-names = make("reuse20k.zip", 100, 200, 60)
-open("reuse20k.list", "w").write("\n".join(names) + "\n")
-make("reuse100k.zip", 500, 200, 1)
-PY
+  "$PY" "$HERE/tree_archive.py" reuse20k.zip 100 200 60 7 reuse20k.list
+  "$PY" "$HERE/tree_archive.py" reuse100k.zip 500 200 1 7
 fi
 # The adapter keeps an archive only once its file has settled (a change
 # within the file system's time stamp tick could go unseen otherwise); a
