@@ -22,6 +22,7 @@ struct ArchiveObject {
     ArchiveObject *next;  // next record, NULL at the end
     zip_t *archive;       // the libzip archive, owned by the record
     ArchiveUse use;       // guards the archive while a callback runs
+    bool commentRemoved;  // the archive comment is removed but not yet written
 };
 
 static_assert(offsetof(ArchiveObject, id) == offsetof(ObjectHeader, id));

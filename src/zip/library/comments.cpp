@@ -16,9 +16,14 @@ int32_t OptionalIndexArg(ScriptState *L, int i) {
 }
 
 // The archive's or the entry's current comment and its length; NULL when
-// libzip has none to give.
-const char *CurrentComment(zip_t *archive, int32_t index, size_t *length) {
+// there is none to give.
+const char *CurrentComment(const ArchiveObject *object, int32_t index, size_t *length) {
+    zip_t *archive = object->archive;
+    *length = 0;
     if (index == kArchiveIndex) {
+        // libzip answers the original comment until the close even after
+        // it was removed, so the removal is remembered here.
+        if (object->commentRemoved) return nullptr;
         int archiveLength = 0;
         const char *text = zip_get_archive_comment(archive, &archiveLength, 0);
         *length = text ? static_cast<size_t>(archiveLength) : 0;
@@ -33,10 +38,11 @@ const char *CurrentComment(zip_t *archive, int32_t index, size_t *length) {
 
 // Sets or, for length 0, removes the archive's comment. Returns 0, 1055
 // for a comment longer than a header holds, or the zip error.
-int SetArchiveComment(zip_t *archive, const char *comment, size_t length) {
+int SetArchiveComment(ArchiveObject *object, const char *comment, size_t length) {
     if (length > kMaxCommentLength) return HOSTERR_BADVALUE;
     if (length == 0) comment = nullptr;
-    if (zip_set_archive_comment(archive, comment, static_cast<zip_uint16_t>(length)) != 0) return ZipError();
+    if (zip_set_archive_comment(object->archive, comment, static_cast<zip_uint16_t>(length)) != 0) return ZipError();
+    object->commentRemoved = comment == nullptr;
     return 0;
 }
 
@@ -50,7 +56,7 @@ int GetFileComment(ScriptState *L) {
     if (!object) return gState.errorArchiveNotFound;
     if (int busy = CheckArchiveReadable(object)) return busy;
     size_t length = 0;
-    const char *text = CurrentComment(object->archive, index, &length);
+    const char *text = CurrentComment(object, index, &length);
     host::PushStringLen(L, text ? text : "", length);
     return 1;
 }
@@ -65,6 +71,6 @@ int SetFileComment(ScriptState *L) {
     if (!object) return gState.errorArchiveNotFound;
     if (int busy = CheckArchiveIdle(object)) return busy;
     if (comment == nullptr) length = 0;
-    if (index == kArchiveIndex) return SetArchiveComment(object->archive, comment, length);
+    if (index == kArchiveIndex) return SetArchiveComment(object, comment, length);
     return SetEntryComment(object->archive, static_cast<zip_int64_t>(index), comment, length, 0);
 }
