@@ -81,6 +81,21 @@ T.case("a destination that cannot be opened is error 1052, named", function()
   end)
 end)
 
+T.case("the archive's own file is refused as a destination, in every mode", function()
+  local copy = T.path("self.zip")
+  local before = T.readfile(plain)
+  T.writefile(copy, before)
+  for _, mode in ipairs({1005, 1004}) do
+    withArchive(copy, function()
+      T.err(function() zip.ExtractFile(1, 0, copy) end, "Cannot open file " .. copy .. " for writing!")
+      T.err(function() zip.ExtractFile(1, 0, T.work .. "/./self.zip") end,
+            "Cannot open file " .. T.work .. "/./self.zip for writing!")
+      T.eq(zip.GetFileAtIndex(1, 1), "deflated.txt", "the archive still reads")
+    end, mode, true)
+    T.eq(T.readfile(copy), before, "the archive file is untouched")
+  end
+end)
+
 T.case("bad indices and unknown ids", function()
   withArchive(plain, function()
     local dst = T.path("idx.out")

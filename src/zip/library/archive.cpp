@@ -2,6 +2,8 @@
 // attribute handler the host calls for them.
 #include "archive.h"
 
+#include <sys/stat.h>
+
 #include "host.h"
 
 namespace {
@@ -93,6 +95,20 @@ void DiscardAllArchives(ScriptState *L) {
 }
 
 // Automatic ids go back as the pointer, script numbers as numbers.
+void RememberArchiveFile(ArchiveObject *object, const char *name) {
+    struct stat status;
+    object->hasFileId = stat(name, &status) == 0;
+    if (!object->hasFileId) return;
+    object->fileDevice = status.st_dev;
+    object->fileInode = status.st_ino;
+}
+
+bool IsArchiveFile(const ArchiveObject *object, const char *name) {
+    struct stat status;
+    if (!object->hasFileId || stat(name, &status) != 0) return false;
+    return status.st_dev == object->fileDevice && status.st_ino == object->fileInode;
+}
+
 void PushArchiveId(ScriptState *L, const ObjectId &id) {
     if (id.pointerId != 0)
         host::PushPointer(L, reinterpret_cast<void *>(id.pointerId));

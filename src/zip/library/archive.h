@@ -1,6 +1,7 @@
 // Archives opened by scripts: the record, the list and the lookup by id.
 #pragma once
 
+#include <sys/types.h>
 #include <zip.h>
 
 #include "plugin.h"
@@ -23,6 +24,9 @@ struct ArchiveObject {
     zip_t *archive;       // the libzip archive, owned by the record
     ArchiveUse use;       // guards the archive while a callback runs
     bool commentRemoved;  // the archive comment is removed but not yet written
+    bool hasFileId;       // fileDevice and fileInode name the archive's file
+    dev_t fileDevice;     // device of the archive's file when it was opened
+    ino_t fileInode;      // inode of the archive's file when it was opened
 };
 
 static_assert(offsetof(ArchiveObject, id) == offsetof(ObjectHeader, id));
@@ -54,6 +58,12 @@ int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard);
 
 // Discards every archive (FreeLibrary).
 void DiscardAllArchives(ScriptState *L);
+
+// Notes which file on disk the archive was opened from, if it was.
+void RememberArchiveFile(ArchiveObject *object, const char *name);
+// True when name is the very file the archive was opened from: writing to
+// it would destroy the data being read.
+bool IsArchiveFile(const ArchiveObject *object, const char *name);
 
 // Pushes an archive id the way scripts see it.
 void PushArchiveId(ScriptState *L, const ObjectId &id);

@@ -79,6 +79,7 @@ int OpenArchive(ScriptState *L) {
     }
 
     ArchiveObject *record = object.release();
+    RememberArchiveFile(record, name);
     record->objectType = archiveObjectType;
     record->id = id;
     if (automatic) record->id.pointerId = reinterpret_cast<uintptr_t>(record);

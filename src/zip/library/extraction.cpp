@@ -134,7 +134,9 @@ int ExtractFile(ScriptState *L) {
     if (zip_stat_index(object->archive, index, 0, &stat) != 0) return ZipError();
     EntryFile entry(OpenEntry(object->archive, index, password.get()));
     if (!entry) return ZipError();
-    host::File output(host::OpenHostFile(destination, FMODE_WRITE));
+    // Opening the archive's own file for writing would truncate the data
+    // being read: refuse it as a destination that cannot be written.
+    host::File output(IsArchiveFile(object, destination) ? nullptr : host::OpenHostFile(destination, FMODE_WRITE));
     if (!output) {
         host::SetErrorArgument(destination);
         return HOSTERR_OPENWRITE;
