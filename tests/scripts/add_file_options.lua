@@ -19,13 +19,7 @@ local function fresh(name)
   return path
 end
 
--- Runs fn on the written archive, opened read-only under id 2.
-local function readBack(path, fn)
-  zip.OpenArchive(2, path)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(2)
-  if not ok then error(msg, 0) end
-end
+local readBack = T.readBack
 
 -- The data of entry idx of archive 2, extracted through the module.
 local function extracted(idx, options)

@@ -16,12 +16,7 @@ local function copy(name)
   return path
 end
 
-local function readBack(path, fn)
-  zip.OpenArchive(2, path)
-  local ok, msg = pcall(fn)
-  zip.CloseArchive(2)
-  if not ok then error(msg, 0) end
-end
+local readBack = T.readBack
 
 local function extracted(idx, password)
   local dst = T.path("out.txt")

@@ -82,15 +82,21 @@ function T.pyzip(path, entries, comment)
   if not ok then error("python3 failed: " .. out) end
 end
 
--- Runs fn with path open as archive id 1 (mode as zip.OpenArchive takes
--- it) and closes the archive whatever happens, discarding its changes when
+-- Runs fn with path open as archive id (mode as zip.OpenArchive takes it)
+-- and closes the archive whatever happens, discarding its changes when
 -- discard is true.
-function T.withArchive(path, fn, mode, discard)
-  zip.OpenArchive(1, path, mode)
+local function withOpenArchive(id, path, fn, mode, discard)
+  zip.OpenArchive(id, path, mode)
   local ok, msg = pcall(fn)
-  zip.CloseArchive(1, discard and 1 or 0)
+  zip.CloseArchive(id, discard and 1 or 0)
   if not ok then error(msg, 0) end
 end
+
+-- fn with path open as archive id 1.
+function T.withArchive(path, fn, mode, discard) withOpenArchive(1, path, fn, mode, discard) end
+
+-- fn with a written archive opened read-only as id 2, beside id 1.
+function T.readBack(path, fn) withOpenArchive(2, path, fn) end
 
 function T.blocks() return host.memory().blocks end
 
