@@ -1,8 +1,6 @@
 // The cache of read-only archives kept open between adapter handles.
 #include "adapter/archive_cache.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <ctime>
 
@@ -25,8 +23,6 @@ CachedArchive *gKept[kKeptArchives];
 uint64_t gUseClock;
 
 bool SameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-bool SameFile(const FileIdentity &a, const FileIdentity &b) { return a.device == b.device && a.inode == b.inode; }
 
 bool SameIdentity(const FileIdentity &a, const FileIdentity &b) {
     return SameFile(a, b) && a.size == b.size && SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
@@ -107,13 +103,6 @@ CachedArchive *OpenCachedArchive(const char *path, const FileIdentity &identity,
 }
 
 }  // namespace
-
-bool IdentifyFile(const char *path, FileIdentity *identity) {
-    struct stat status;
-    if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
-    *identity = FileIdentity{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
-    return true;
-}
 
 CachedArchive *AcquireArchive(const char *path, const FileIdentity &identity, ArchiveOpener open) {
     CachedArchive *archive = FindKept(identity);

@@ -19,16 +19,8 @@
 
 #include "adapter/directory_index.h"
 #include "adapter/name_index.h"
+#include "file_identity.h"
 #include "plugin.h"
-
-// What stat(2) says of an archive file.
-struct FileIdentity {
-    dev_t device;             // the file system
-    ino_t inode;              // the file on it
-    off_t size;               // its length
-    struct timespec modified; // last change of its contents
-    struct timespec changed;  // last change of its contents or inode
-};
 
 // One archive opened read-only through the host's files, shared by every
 // handle that reads it.
@@ -44,9 +36,6 @@ struct CachedArchive {
     bool directoriesIndexed;         // directories holds an index
     DirectoryIndex directories;      // directory scans, built at the first one
 };
-
-// What stat(2) says of path; false when it names no file that stat can see.
-bool IdentifyFile(const char *path, FileIdentity *identity);
 
 // How an archive not in the cache is opened: each entry point keeps its own
 // route to the file. The opener must give an archive that holds no host

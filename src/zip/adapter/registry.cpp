@@ -1,11 +1,10 @@
 // The registry of open directory scans and the release that closes them.
 #include "adapter/registry.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "adapter/archive_access.h"
+#include "file_identity.h"
 #include "host.h"
 
 namespace {
@@ -13,9 +12,8 @@ namespace {
 // Whether two paths that differ in their spelling name one file (the
 // registry must never let one file's scan serve another file).
 bool NameSameFile(const char *a, const char *b) {
-    struct stat first, second;
-    if (stat(a, &first) != 0 || stat(b, &second) != 0) return false;
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    FileIdentity first;
+    return IdentifyFile(a, &first) && PathNamesFile(b, first);
 }
 
 // Removes record from the registry list.

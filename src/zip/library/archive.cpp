@@ -2,8 +2,6 @@
 // attribute handler the host calls for them.
 #include "archive.h"
 
-#include <sys/stat.h>
-
 #include "host.h"
 
 namespace {
@@ -96,17 +94,11 @@ void DiscardAllArchives(ScriptState *L) {
 
 // Automatic ids go back as the pointer, script numbers as numbers.
 void RememberArchiveFile(ArchiveObject *object, const char *name) {
-    struct stat status;
-    object->hasFileId = stat(name, &status) == 0;
-    if (!object->hasFileId) return;
-    object->fileDevice = status.st_dev;
-    object->fileInode = status.st_ino;
+    object->hasFile = IdentifyFile(name, &object->file);
 }
 
 bool IsArchiveFile(const ArchiveObject *object, const char *name) {
-    struct stat status;
-    if (!object->hasFileId || stat(name, &status) != 0) return false;
-    return status.st_dev == object->fileDevice && status.st_ino == object->fileInode;
+    return object->hasFile && PathNamesFile(name, object->file);
 }
 
 void PushArchiveId(ScriptState *L, const ObjectId &id) {

@@ -1,8 +1,9 @@
 // Archives opened by scripts: the record, the list and the lookup by id.
 #pragma once
 
-#include <sys/types.h>
 #include <zip.h>
+
+#include "file_identity.h"
 
 #include "plugin.h"
 
@@ -24,9 +25,8 @@ struct ArchiveObject {
     zip_t *archive;       // the libzip archive, owned by the record
     ArchiveUse use;       // guards the archive while a callback runs
     bool commentRemoved;  // the archive comment is removed but not yet written
-    bool hasFileId;       // fileDevice and fileInode name the archive's file
-    dev_t fileDevice;     // device of the archive's file when it was opened
-    ino_t fileInode;      // inode of the archive's file when it was opened
+    bool hasFile;         // file holds the archive's file on disk
+    FileIdentity file;    // the file the archive was opened from
 };
 
 static_assert(offsetof(ArchiveObject, id) == offsetof(ObjectHeader, id));

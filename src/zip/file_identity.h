@@ -1,0 +1,25 @@
+// Which file on disk a path names, as stat(2) tells it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+
+// What stat(2) says of a file.
+struct FileIdentity {
+    dev_t device;             // the file system
+    ino_t inode;              // the file on it
+    off_t size;               // its length
+    struct timespec modified; // last change of its contents
+    struct timespec changed;  // last change of its contents or inode
+};
+
+// What stat(2) says of path; false when it names no regular file that stat
+// can see.
+bool IdentifyFile(const char *path, FileIdentity *identity);
+
+// Whether a and b are the same file, however it changed since.
+bool SameFile(const FileIdentity &a, const FileIdentity &b);
+
+// Whether path names the same regular file as identity.
+bool PathNamesFile(const char *path, const FileIdentity &identity);
