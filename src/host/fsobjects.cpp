@@ -154,7 +154,9 @@ bool SetAttributes(const char *path, int flags, const FSObjInfo *attributes) {
     // The real file system keeps no comments: a comment asked for cannot be set.
     if (flags & FSOBJ_SETCOMMENT) return false;
     if (flags & FSOBJ_SETTIME) return SetRealTime(path, attributes->modified);
-    return true;
+    // Nothing to set: true only for something that is there.
+    struct stat st;
+    return stat(path, &st) == 0;
 }
 
 }  // namespace fsobjects

@@ -92,6 +92,8 @@ T.case("setattributes sets the modification time; comments need an adapter", fun
   T.eq(host.stat(root .. "/a.txt").time, "01-Jan-1978 12:00:00", "time read back")
   T.eq(host.setattributes(root .. "/a.txt", {comment = "hi"}), false, "comment on the real file system")
   T.eq(host.setattributes(root .. "/none", {time = "01-Jan-1978 12:00:00"}), false, "missing file")
+  T.eq(host.setattributes(root .. "/a.txt", {}), true, "nothing to set on a file that is there")
+  T.eq(host.setattributes(root .. "/none", {}), false, "nothing to set on a missing file")
   for _, bad in ipairs({"1978-01-01 12:00:00", "01-January-1978 12:00:00", "01-Jan-1978 25:00:00", "01-Jan-1978"}) do
     T.err(function() host.setattributes(root .. "/a.txt", {time = bad}) end, "'time' must be a date", true)
   end

@@ -9,6 +9,7 @@
 #include "adapter/paths.h"
 #include "adapter/registry.h"
 #include "bounded.h"
+#include "entry_metadata.h"
 #include "host.h"
 #include "library/dates.h"
 #include "library/name_lookup.h"
@@ -70,7 +71,8 @@ bool FindTarget(Target *target, Operation operation) {
 bool MakeDirectory(Target *target) {
     bool directory;
     if (FindOwnEntry(target->archive, target->inner, &directory) >= 0) return false;
-    return zip_dir_add(target->archive, target->inner, ZIP_FL_ENC_UTF_8) >= 0;
+    zip_int64_t index = zip_dir_add(target->archive, target->inner, ZIP_FL_ENC_UTF_8);
+    return index >= 0 && SetEntryUnixMode(target->archive, static_cast<zip_uint64_t>(index), true, kDirectoryMode);
 }
 
 // Gives the entry at index its new name.
@@ -132,7 +134,7 @@ bool SetAttributes(Target *target, int flags, const FSObjInfo *attributes) {
     if (flags & FSOBJ_SETTIME) {
         time_t time;
         if (DateRecordToTime(&attributes->modified, &time) == -1) return false;
-        if (zip_file_set_mtime(target->archive, index, time, 0) != 0) return false;
+        if (SetEntryModTime(target->archive, index, time) != TimeResult::Set) return false;
     }
     return true;
 }

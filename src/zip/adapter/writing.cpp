@@ -10,6 +10,7 @@
 #include "adapter/archive_access.h"
 #include "adapter/archive_cache.h"
 #include "adapter/file_handle.h"
+#include "entry_metadata.h"
 #include "library/entry_stream.h"
 #include "library/name_lookup.h"
 
@@ -79,6 +80,15 @@ zip_int64_t PlaceEntry(zip_t *archive, const char *name, zip_int64_t existing, z
     return zip_file_add(archive, name, source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
 }
 
+// Gives the placed entry what a new file on disk would have: a new entry
+// mode 0644, a replaced one keeps its mode; both lose time fields that
+// would still tell readers the old contents' time.
+bool SetFileMetadata(zip_t *archive, zip_int64_t index, bool replaced) {
+    auto entry = static_cast<zip_uint64_t>(index);
+    if (!replaced && !SetEntryUnixMode(archive, entry, false, kDefaultFileMode)) return false;
+    return DropTimeFields(archive, entry);
+}
+
 // Encrypts the entry as the user tags asked, or leaves it in the clear
 // (also when it replaced an encrypted entry).
 bool SetEncryption(zip_t *archive, zip_int64_t index, const ZipFileHandle *handle) {
@@ -98,7 +108,7 @@ bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
         zip_source_free(source);
         return false;
     }
-    return SetEncryption(archive, index, handle);
+    return SetFileMetadata(archive, index, existing >= 0) && SetEncryption(archive, index, handle);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 
+#include "entry_metadata.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/codepage.h"
@@ -127,10 +128,12 @@ int ApplyEntryOptions(zip_t *archive, zip_uint64_t index, const AddFileOptions &
 }
 
 // Adds the file as a new entry whose data is read only when the archive is
-// written. Returns the entry's index, or -1 with *error set.
-zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions &options, int *error) {
+// written, and tells the file's permission bits. Returns the entry's index,
+// or -1 with *error set.
+zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions &options, uint32_t *permissions,
+                         int *error) {
     zip_source_t *made = nullptr;
-    *error = StreamSourceError(MakeStreamSource(archive, file, &made), file);
+    *error = StreamSourceError(MakeStreamSource(archive, file, &made, permissions), file);
     if (*error) return -1;
     Source source(made);
     const char *name = options.newName.text ? options.newName.text.get() : host::GetFileNamePart(file);
@@ -154,8 +157,14 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
 // archive.
 int AddFileWithOptions(ScriptState *L, zip_t *archive, const char *file, const AddFileOptions &options) {
     int error = 0;
-    const zip_int64_t index = AddFileEntry(archive, file, options, &error);
+    uint32_t permissions = 0;
+    const zip_int64_t index = AddFileEntry(archive, file, options, &permissions, &error);
     if (index < 0) return error;
+    // An entry replaced under ZIP_FL_OVERWRITE would keep the old entry's
+    // time fields, which readers prefer to the new file's time.
+    if (!SetEntryUnixMode(archive, static_cast<zip_uint64_t>(index), false, permissions) ||
+        !DropTimeFields(archive, static_cast<zip_uint64_t>(index)))
+        return ZipError();
     if (int failed = ApplyEntryOptions(archive, static_cast<zip_uint64_t>(index), options)) return failed;
     host::PushNumber(L, static_cast<double>(index));
     return 1;
@@ -200,6 +209,7 @@ int AddDirectory(ScriptState *L) {
     if (name == nullptr) return HOSTERR_NOMEMORY;
     const zip_int64_t index = zip_dir_add(object->archive, name, static_cast<zip_flags_t>(encoding));
     if (index < 0) return ZipError();
+    if (!SetEntryUnixMode(object->archive, static_cast<zip_uint64_t>(index), true, kDirectoryMode)) return ZipError();
     host::PushNumber(L, static_cast<double>(index));
     return 1;
 }

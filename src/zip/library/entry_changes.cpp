@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "entry_metadata.h"
 #include "library/archive.h"
 #include "library/dates.h"
 
@@ -41,6 +42,10 @@ int SetEntryTime(zip_t *archive, zip_uint64_t index, const char *text) {
     DateRecord date;
     if (!ParseDateString(text, &date)) return HOSTERR_BADVALUE;
     time_t time;
-    if (zip_file_set_mtime(archive, index, DateRecordToTime(&date, &time), 0) != 0) return ZipError();
-    return 0;
+    switch (SetEntryModTime(archive, index, DateRecordToTime(&date, &time))) {
+    case TimeResult::Set: return 0;
+    case TimeResult::OutOfRange: return HOSTERR_BADVALUE;
+    case TimeResult::Refused: break;
+    }
+    return ZipError();
 }

@@ -23,6 +23,6 @@ int SetEntryCompression(zip_t *archive, zip_uint64_t index, int method, int leve
 // encoding flags; 1055 for a comment longer than a header holds.
 int SetEntryComment(zip_t *archive, zip_uint64_t index, const char *comment, size_t length, zip_flags_t flags);
 
-// Sets the entry's modification time from a date string; 1055 when the
-// text is no date string.
+// Sets the entry's modification time from a date string, so that every
+// reader sees it; 1055 when the text is no date string or a time after 2107.
 int SetEntryTime(zip_t *archive, zip_uint64_t index, const char *text);

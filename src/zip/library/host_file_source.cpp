@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "dates.h"
+#include "entry_metadata.h"
 #include "host.h"
 
 namespace {
@@ -131,14 +132,19 @@ zip_t *OpenArchiveFromHostFile(const char *name) {
     return archive;
 }
 
-// Makes a read-once source over the host file name; on success *source
-// belongs to the caller (and holds the open file). Nothing is left open or
-// allocated on failure.
-StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source) {
+// Makes a read-once source over the host file name and tells the file's
+// permission bits; on success *source belongs to the caller (and holds the
+// open file). Nothing is left open or allocated on failure.
+StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source, uint32_t *permissions) {
     host::Memory<HostFileSource> record(static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb1")));
     if (!record) return StreamSourceResult::NoMemory;
     host::File file(host::OpenHostFile(name, FMODE_READ));
     if (!file) return StreamSourceResult::CannotOpen;
+    // A file whose mode cannot be told is refused rather than stored with
+    // bits that may grant more than the file does.
+    FSObjInfo info{};
+    if (!host::ExamineHostFile(file.get(), &info)) return StreamSourceResult::CannotOpen;
+    *permissions = PermissionsOf(info);
     record->handle = file.get();
     record->stream = 1;
     *source = zip_source_function(archive, HostFileSourceCallback, record.get());

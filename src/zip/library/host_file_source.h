@@ -24,5 +24,6 @@ zip_t *OpenArchiveFromHostFile(const char *name);
 enum class StreamSourceResult { Made, CannotOpen, NoMemory, ZipFailed };
 
 // Makes a read-once source over the host file name for archive; the source
-// owns the open file.
-StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source);
+// owns the open file. *permissions gets the bits the entry is to store
+// (PermissionsOf); a file the host cannot examine is CannotOpen.
+StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source, uint32_t *permissions);

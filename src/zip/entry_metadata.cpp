@@ -1,0 +1,51 @@
+#include "entry_metadata.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+// The last year a ZIP (MS-DOS) date can hold.
+constexpr int kLastDosYear = 2107;
+
+// Extra fields that carry a modification time of their own.
+constexpr zip_uint16_t kTimeFieldIds[] = {
+    0x5455,  // extended timestamp (Info-ZIP, 7-Zip)
+    0x000a,  // NTFS times
+    0x5855,  // Info-ZIP Unix, old form
+};
+
+constexpr uint32_t kPermissionBits = 0777;
+
+// Whether time falls before the end of 2107 in local time.
+bool FitsDosDate(time_t time) {
+    struct tm tm;
+    return localtime_r(&time, &tm) != nullptr && tm.tm_year + 1900 <= kLastDosYear;
+}
+
+}  // namespace
+
+bool DropTimeFields(zip_t *archive, zip_uint64_t index) {
+    for (zip_uint16_t id : kTimeFieldIds)
+        if (zip_file_extra_field_delete_by_id(archive, index, id, ZIP_EXTRA_FIELD_ALL, ZIP_FL_LOCAL | ZIP_FL_CENTRAL) != 0)
+            return false;
+    return true;
+}
+
+TimeResult SetEntryModTime(zip_t *archive, zip_uint64_t index, time_t time) {
+    if (!FitsDosDate(time)) return TimeResult::OutOfRange;
+    // The fields go first: they refuse a bad index or a read-only archive
+    // before the time is changed.
+    if (!DropTimeFields(archive, index)) return TimeResult::Refused;
+    return zip_file_set_mtime(archive, index, time, 0) == 0 ? TimeResult::Set : TimeResult::Refused;
+}
+
+bool SetEntryUnixMode(zip_t *archive, zip_uint64_t index, bool directory, uint32_t permissions) {
+    const uint32_t type = directory ? S_IFDIR : S_IFREG;
+    const uint32_t mode = type | (permissions & kPermissionBits);
+    return zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_UNIX, mode << 16) == 0;
+}
+
+uint32_t PermissionsOf(const FSObjInfo &info) {
+    if (info.containerKind == 2) return kDefaultFileMode;
+    return info.flags & kPermissionBits;
+}
