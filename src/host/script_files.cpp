@@ -149,8 +149,15 @@ bool CloseObject(lua_State *L, ScriptFile *object) {
     return ok;
 }
 
-// f:read([n]) -> up to n bytes (everything left without n), "" at the end,
-// nil on error
+// Pushes nil and "name: reason" for a failed read of file; returns 2.
+int ReadFailure(lua_State *L, HostFile *file, int error) {
+    lua_pushnil(L);
+    lua_pushfstring(L, "%s: %s", files::Name(file), strerror(error));
+    return 2;
+}
+
+// f:read([n]) -> up to n bytes (everything left without n), nil at the end,
+// nil and a message on error
 int FileRead(lua_State *L) {
     HostFile *file = OpenFileArg(L, 1);
     bool all = lua_isnoneornil(L, 2);
@@ -158,20 +165,19 @@ int FileRead(lua_State *L) {
     luaL_argcheck(L, wanted >= 0, 2, "negative count");
     luaL_Buffer buffer;
     luaL_buffinit(L, &buffer);
-    for (lua_Integer done = 0; all || done < wanted;) {
+    lua_Integer done = 0;
+    while (all || done < wanted) {
         size_t chunk = all ? kReadAllChunk
                            : static_cast<size_t>(wanted - done) > kChunk ? kChunk : static_cast<size_t>(wanted - done);
         char *p = luaL_prepbuffsize(&buffer, chunk);
         int32_t got = files::Read(file, p, static_cast<int32_t>(chunk));
-        if (got < 0) {
-            lua_pushnil(L);
-            return 1;
-        }
+        if (got < 0) return ReadFailure(L, file, errno);
         if (got == 0) break;
         luaL_addsize(&buffer, static_cast<size_t>(got));
         done += got;
     }
     luaL_pushresult(&buffer);
+    if (done == 0 && wanted > 0) lua_pushnil(L);
     return 1;
 }
 
@@ -283,18 +289,24 @@ int FileToString(lua_State *L) {
     return 1;
 }
 
-// host.readfile(path) -> contents or nil
+// host.readfile(path) -> contents, or nil and a message when the file
+// cannot be opened or any read fails
 int HostReadFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
     HostFile *file = files::Open(path, FMODE_READ, nullptr);
-    if (file == nullptr) return 0;
+    if (file == nullptr) return OpenFailure(L, path, errno);
     luaL_Buffer buffer;
     luaL_buffinit(L, &buffer);
     int32_t got;
     while ((got = files::Read(file, luaL_prepbuffsize(&buffer, kReadAllChunk), static_cast<int32_t>(kReadAllChunk))) > 0)
         luaL_addsize(&buffer, static_cast<size_t>(got));
+    int error = errno;
     bool closed = files::Close(file);
-    if (got < 0 || !closed) return 0;
+    if (got < 0 || !closed) {
+        lua_pushnil(L);
+        lua_pushfstring(L, "%s: %s", path, strerror(got < 0 ? error : errno));
+        return 2;
+    }
     luaL_pushresult(&buffer);
     return 1;
 }

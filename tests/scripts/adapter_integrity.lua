@@ -13,23 +13,19 @@ local function damage(path, needle)
   T.writefile(path, data:sub(1, at - 1) .. flipped .. data:sub(at + 1))
 end
 
--- Reads everything through the adapter; nil when any read fails. A failed
--- read gives 0 bytes like the end does, but leaves the handle before its end.
+-- Reads everything through the adapter; nil when any read fails.
 local function readAll(path, opts, chunk)
   local f = host.open(path, "r", opts)
   if not f then return nil end
   local parts = {}
   while true do
-    local s = f:read(chunk or 1000)
-    if s == nil then f:close() return nil end
-    if s == "" then
-      if not f:eof() then f:close() return nil end
-      break
+    local s, msg = f:read(chunk or 1000)
+    if s == nil then
+      f:close()
+      return not msg and table.concat(parts) or nil
     end
     parts[#parts + 1] = s
   end
-  f:close()
-  return table.concat(parts)
 end
 
 T.case("a damaged stored entry fails at its end instead of reading back wrong bytes", function()
@@ -43,9 +39,13 @@ T.case("a damaged stored entry fails at its end instead of reading back wrong by
   local f = assert(host.open(p .. "/a.txt"))
   T.eq(f:read(20), text:sub(1, 20))
   f:seek("end", -1)
-  T.eq(f:read(1), "", "the read that reaches the end fails")
+  local failure = p .. "/a.txt: Input/output error"
+  T.eq(select(2, f:read(1)), failure, "the read that reaches the end fails")
   T.eq(f:eof(), false, "and leaves the position")
   f:close()
+  local data, msg = host.readfile(p .. "/a.txt")
+  T.eq(data, nil, "readfile gives no part of the data")
+  T.eq(msg, failure, "but the reason")
 end)
 
 T.case("a damaged deflated entry fails too", function()
