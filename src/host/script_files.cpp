@@ -4,23 +4,26 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files.h"
 #include "info.h"
 #include "memory.h"
+#include "script_file.h"
+
+ScriptFile *FileObject(lua_State *L, int index) {
+    return static_cast<ScriptFile *>(luaL_checkudata(L, index, kFileType));
+}
+
+ScriptFile *OpenFileObject(lua_State *L, int index) {
+    ScriptFile *object = FileObject(L, index);
+    if (object->file == nullptr) luaL_error(L, "attempt to use a closed file");
+    return object;
+}
 
 namespace {
 
-constexpr const char *kFileType = "host file";
-// Largest piece read or written by one host file call.
+// Largest piece written by one host file call.
 constexpr size_t kChunk = 1 << 20;
 // Piece size when reading to the end of a file of unknown length.
 constexpr size_t kReadAllChunk = 1 << 16;
-
-// The script's file object: a full userdata whose user value keeps the
-// source string or source file of host.open alive while it is open.
-struct ScriptFile {
-    HostFile *file;  // the open file; NULL once closed
-};
 
 // What host.open read from its options table.
 struct OpenOptions {
@@ -30,21 +33,12 @@ struct OpenOptions {
     bool sequential = false;         // "sequential = true"
     const char *source = nullptr;    // "source" bytes, or NULL
     size_t sourceLength = 0;         // their length
-    HostFile *sourceFile = nullptr;  // "sourcefile", or NULL
+    ScriptFile *sourceFile = nullptr;  // "sourcefile", or NULL
     int keepIndex = 0;               // stack index of the source or source file, or 0
 };
 
-// The file object at index, raising when it is none.
-ScriptFile *FileObject(lua_State *L, int index) {
-    return static_cast<ScriptFile *>(luaL_checkudata(L, index, kFileType));
-}
-
 // The open file of the object at index, raising when it is closed.
-HostFile *OpenFileArg(lua_State *L, int index) {
-    ScriptFile *object = FileObject(L, index);
-    if (object->file == nullptr) luaL_error(L, "attempt to use a closed file");
-    return object->file;
-}
+HostFile *OpenFileArg(lua_State *L, int index) { return OpenFileObject(L, index)->file; }
 
 // Reads host.open's mode argument: "r" (default), "w" or "rw".
 int ModeArg(lua_State *L, int index) {
@@ -85,7 +79,7 @@ OpenOptions ReadOpenOptions(lua_State *L, int index) {
         ScriptFile *object = static_cast<ScriptFile *>(luaL_testudata(L, -1, kFileType));
         if (object == nullptr || object->file == nullptr)
             luaL_argerror(L, index, "option 'sourcefile' must be an open host file");
-        o.sourceFile = object->file;
+        o.sourceFile = object;
         o.keepIndex = lua_gettop(L);
     }
     return o;
@@ -95,6 +89,7 @@ OpenOptions ReadOpenOptions(lua_State *L, int index) {
 ScriptFile *NewFileObject(lua_State *L) {
     auto *object = static_cast<ScriptFile *>(lua_newuserdatauv(L, sizeof(ScriptFile), 1));
     object->file = nullptr;
+    object->buffer = {};
     luaL_setmetatable(L, kFileType);
     return object;
 }
@@ -129,7 +124,11 @@ int HostOpen(lua_State *L) {
         tags[n++] = {FOPENTAG_SOURCE, reinterpret_cast<uintptr_t>(o.source)};
         tags[n++] = {FOPENTAG_LENGTH, o.sourceLength};
     }
-    if (o.sourceFile) tags[n++] = {FOPENTAG_HANDLE, reinterpret_cast<uintptr_t>(o.sourceFile)};
+    if (o.sourceFile) {
+        // The adapter reads the source file from wherever its own position is.
+        readbuffer::Sync(o.sourceFile->file, &o.sourceFile->buffer);
+        tags[n++] = {FOPENTAG_HANDLE, reinterpret_cast<uintptr_t>(o.sourceFile->file)};
+    }
     if (nUser) tags[n++] = {FOPENTAG_USERTAGS, reinterpret_cast<uintptr_t>(&userTags[0])};
     tags[n] = {TAG_DONE, 0};
     object->file = files::Open(path, mode, tags);
@@ -143,49 +142,23 @@ bool CloseObject(lua_State *L, ScriptFile *object) {
     HostFile *file = object->file;
     if (file == nullptr) return true;
     object->file = nullptr;
+    readbuffer::Reset(&object->buffer);
     bool ok = files::Close(file);
     lua_pushnil(L);
     lua_setiuservalue(L, 1, 1);
     return ok;
 }
 
-// Pushes nil and "name: reason" for a failed read of file; returns 2.
-int ReadFailure(lua_State *L, HostFile *file, int error) {
-    lua_pushnil(L);
-    lua_pushfstring(L, "%s: %s", files::Name(file), strerror(error));
-    return 2;
-}
-
-// f:read([n]) -> up to n bytes (everything left without n), nil at the end,
-// nil and a message on error
-int FileRead(lua_State *L) {
-    HostFile *file = OpenFileArg(L, 1);
-    bool all = lua_isnoneornil(L, 2);
-    lua_Integer wanted = all ? 0 : luaL_checkinteger(L, 2);
-    luaL_argcheck(L, wanted >= 0, 2, "negative count");
-    luaL_Buffer buffer;
-    luaL_buffinit(L, &buffer);
-    lua_Integer done = 0;
-    while (all || done < wanted) {
-        size_t chunk = all ? kReadAllChunk
-                           : static_cast<size_t>(wanted - done) > kChunk ? kChunk : static_cast<size_t>(wanted - done);
-        char *p = luaL_prepbuffsize(&buffer, chunk);
-        int32_t got = files::Read(file, p, static_cast<int32_t>(chunk));
-        if (got < 0) return ReadFailure(L, file, errno);
-        if (got == 0) break;
-        luaL_addsize(&buffer, static_cast<size_t>(got));
-        done += got;
-    }
-    luaL_pushresult(&buffer);
-    if (done == 0 && wanted > 0) lua_pushnil(L);
-    return 1;
-}
-
 // f:write(s) -> bytes written, or nil on error
 int FileWrite(lua_State *L) {
-    HostFile *file = OpenFileArg(L, 1);
+    ScriptFile *object = OpenFileObject(L, 1);
+    HostFile *file = object->file;
     size_t length;
     const char *data = luaL_checklstring(L, 2, &length);
+    if (!readbuffer::Sync(file, &object->buffer)) {
+        lua_pushnil(L);
+        return 1;
+    }
     size_t done = 0;
     while (done < length) {
         size_t chunk = length - done > kChunk ? kChunk : length - done;
@@ -203,7 +176,9 @@ int FileWrite(lua_State *L) {
 
 // f:getc() -> byte or nil
 int FileGetC(lua_State *L) {
-    int byte = files::GetC(OpenFileArg(L, 1));
+    ScriptFile *object = OpenFileObject(L, 1);
+    object->buffer.failed = false;
+    int byte = readbuffer::GetC(object->file, &object->buffer);
     if (byte < 0) return 0;
     lua_pushinteger(L, byte);
     return 1;
@@ -211,18 +186,19 @@ int FileGetC(lua_State *L) {
 
 // f:putc(byte) -> true, or false on error
 int FilePutC(lua_State *L) {
-    HostFile *file = OpenFileArg(L, 1);
-    lua_pushboolean(L, files::PutC(file, static_cast<int>(luaL_checkinteger(L, 2))));
+    ScriptFile *object = OpenFileObject(L, 1);
+    int byte = static_cast<int>(luaL_checkinteger(L, 2));
+    lua_pushboolean(L, readbuffer::Sync(object->file, &object->buffer) && files::PutC(object->file, byte));
     return 1;
 }
 
 // f:seek([whence [, offset]]) -> position before, or nil
 int FileSeek(lua_State *L) {
     static const char *const kWhence[] = {"cur", "set", "end", nullptr};
-    HostFile *file = OpenFileArg(L, 1);
+    ScriptFile *object = OpenFileObject(L, 1);
     int mode = luaL_checkoption(L, 2, "cur", kWhence);
     lua_Integer offset = luaL_optinteger(L, 3, 0);
-    int64_t before = files::Seek(file, offset, mode);
+    int64_t before = readbuffer::Seek(object->file, &object->buffer, offset, mode);
     if (before < 0) return 0;
     lua_pushinteger(L, before);
     return 1;
@@ -230,7 +206,8 @@ int FileSeek(lua_State *L) {
 
 // f:eof() -> boolean
 int FileEof(lua_State *L) {
-    lua_pushboolean(L, files::AtEnd(OpenFileArg(L, 1)));
+    ScriptFile *object = OpenFileObject(L, 1);
+    lua_pushboolean(L, readbuffer::AtEnd(object->file, &object->buffer));
     return 1;
 }
 
@@ -333,7 +310,7 @@ int HostWriteFile(lua_State *L) {
 }
 
 const luaL_Reg kFileMethods[] = {
-    {"read", FileRead},   {"write", FileWrite}, {"getc", FileGetC},   {"seek", FileSeek},
+    {"write", FileWrite}, {"getc", FileGetC},   {"seek", FileSeek},
     {"eof", FileEof},     {"stat", FileStat},   {"flush", FileFlush}, {"close", FileClose},
     {"servedby", FileServedBy}, {"putc", FilePutC}, {nullptr, nullptr},
 };
@@ -355,6 +332,7 @@ void AddFileFunctions(lua_State *L) {
     luaL_newmetatable(L, kFileType);
     luaL_setfuncs(L, kFileMeta, 0);
     luaL_newlib(L, kFileMethods);
+    AddReadMethods(L);
     lua_setfield(L, -2, "__index");
     lua_pop(L, 1);
     luaL_setfuncs(L, kFunctions, 0);

@@ -22,12 +22,7 @@ sh("head -c 150000 /dev/zero > '" .. src .. "/sub/zeros.bin'")
 local function readThroughAdapter(path, opts)
   local f = assert(host.open(path, "r", opts), "open " .. path)
   local parts = {}
-  while true do
-    local s, msg = f:read(7777)
-    assert(not msg, msg)
-    if not s then break end
-    parts[#parts + 1] = s
-  end
+  for s in f:lines(7777) do parts[#parts + 1] = s end
   T.ok(f:eof(), "at the end")
   f:close()
   return table.concat(parts)
