@@ -193,7 +193,10 @@ int32_t Read(HostFile *file, void *buffer, int32_t count) {
 int32_t Write(HostFile *file, const void *buffer, int32_t count) {
     if (count < 0) return -1;
     if (file->adapter) return file->adapter->fwrite(file->handle, buffer, count);
-    if (faults::IoFailureDue(faults::IoKind::Write)) return -1;
+    if (faults::IoFailureDue(faults::IoKind::Write)) {
+        errno = EIO;
+        return -1;
+    }
     if (file->fd < 0) return -1;
     return WriteReal(file, buffer, count);
 }

@@ -6,6 +6,7 @@
 
 #include "info.h"
 #include "memory.h"
+#include "refusals.h"
 #include "script_file.h"
 
 ScriptFile *FileObject(lua_State *L, int index) {
@@ -94,10 +95,16 @@ ScriptFile *NewFileObject(lua_State *L) {
     return object;
 }
 
-// Pushes nil and "path: reason" for a failed open; returns 2.
-int OpenFailure(lua_State *L, const char *path, int error) {
+// The request an open in mode makes.
+refusals::Request RequestOf(int mode) {
+    if (mode == FMODE_READ) return refusals::Request::kRead;
+    return mode == FMODE_WRITE ? refusals::Request::kWrite : refusals::Request::kReadWrite;
+}
+
+// Pushes nil and the message for a failed open (see refusals.h); returns 2.
+int OpenFailure(lua_State *L, const char *path, int mode, bool passwordGiven, int error) {
     lua_pushnil(L);
-    lua_pushfstring(L, "%s: %s", path, strerror(error));
+    refusals::PushMessage(L, path, RequestOf(mode), passwordGiven, error);
     return 2;
 }
 
@@ -132,7 +139,7 @@ int HostOpen(lua_State *L) {
     if (nUser) tags[n++] = {FOPENTAG_USERTAGS, reinterpret_cast<uintptr_t>(&userTags[0])};
     tags[n] = {TAG_DONE, 0};
     object->file = files::Open(path, mode, tags);
-    if (object->file == nullptr) return OpenFailure(L, path, errno);
+    if (object->file == nullptr) return OpenFailure(L, path, mode, o.password != nullptr, errno);
     return 1;
 }
 
@@ -271,7 +278,7 @@ int FileToString(lua_State *L) {
 int HostReadFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
     HostFile *file = files::Open(path, FMODE_READ, nullptr);
-    if (file == nullptr) return OpenFailure(L, path, errno);
+    if (file == nullptr) return OpenFailure(L, path, FMODE_READ, false, errno);
     luaL_Buffer buffer;
     luaL_buffinit(L, &buffer);
     int32_t got;
@@ -288,7 +295,17 @@ int HostReadFile(lua_State *L) {
     return 1;
 }
 
-// host.writefile(path, data) -> boolean
+// Writes all of data to file; false when a write fails or falls short.
+bool WriteAll(HostFile *file, const char *data, size_t length) {
+    for (size_t done = 0; done < length;) {
+        size_t chunk = length - done > kChunk ? kChunk : length - done;
+        if (files::Write(file, data + done, static_cast<int32_t>(chunk)) != static_cast<int32_t>(chunk)) return false;
+        done += chunk;
+    }
+    return true;
+}
+
+// host.writefile(path, data) -> true, or false and a message
 int HostWriteFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
     size_t length;
@@ -296,17 +313,23 @@ int HostWriteFile(lua_State *L) {
     HostFile *file = files::Open(path, FMODE_WRITE, nullptr);
     if (file == nullptr) {
         lua_pushboolean(L, 0);
+        refusals::PushMessage(L, path, refusals::Request::kWrite, false, errno);
+        return 2;
+    }
+    bool byAdapter = files::ByAdapter(file);
+    bool written = WriteAll(file, data, length);
+    int error = errno;
+    bool closed = files::Close(file);
+    if (written && closed) {
+        lua_pushboolean(L, 1);
         return 1;
     }
-    bool ok = true;
-    for (size_t done = 0; ok && done < length;) {
-        size_t chunk = length - done > kChunk ? kChunk : length - done;
-        ok = files::Write(file, data + done, static_cast<int32_t>(chunk)) == static_cast<int32_t>(chunk);
-        done += chunk;
-    }
-    ok = files::Close(file) && ok;
-    lua_pushboolean(L, ok);
-    return 1;
+    lua_pushboolean(L, 0);
+    if (byAdapter)
+        lua_pushfstring(L, "%s: the archive did not take the data", path);
+    else
+        lua_pushfstring(L, "%s: %s", path, strerror(written ? errno : error));
+    return 2;
 }
 
 const luaL_Reg kFileMethods[] = {
