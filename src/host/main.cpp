@@ -5,6 +5,7 @@
 #include <string>
 
 #include <climits>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +72,16 @@ bool ParseCommandLine(int argc, char **argv, CommandLine *line) {
         }
     }
     return false;
+}
+
+// Raises the soft limit of open files to the hard one: an archive keeps
+// every file added to it open until its close, and a soft limit of 1,024
+// is a common default. Left as it is when the system refuses.
+void RaiseOpenFileLimit() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // Sets the text mode the host starts in.
@@ -179,6 +190,7 @@ int main(int argc, char **argv) {
         fputs(kUsage, stderr);
         return kExitUsage;
     }
+    RaiseOpenFileLimit();
     ApplyTextMode(line);
     ApplyDefaultPluginDir();
     BuildHostApi();
