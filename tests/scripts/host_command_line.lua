@@ -52,6 +52,15 @@ T.case("usage errors exit 2", function()
   end
 end)
 
+T.case("--help explains every option and exits 0", function()
+  local out, ok = run("--help")
+  T.eq(ok, true, "status")
+  for _, word in ipairs({"--plugin-dir DIR", "ORHOST_PLUGIN_DIR", "--host-version V.R", "--latin1", "-e CODE",
+                         "--help", "Exit status", "docs/orhost/index.html"}) do
+    T.ok(out:find(word, 1, true), word)
+  end
+end)
+
 T.case("-e runs code with the arguments after it", function()
   local out, ok = run("-e 'io.write(select(\"#\", ...), ...)' a b")
   T.eq(ok, true, "status")
