@@ -23,9 +23,5 @@ ScriptFile *FileObject(lua_State *L, int index);
 // The file object at index, raising when it is closed.
 ScriptFile *OpenFileObject(lua_State *L, int index);
 
-// Pushes nil and "name: reason" for a read of file that failed with error;
-// returns 2.
-int ReadFailure(lua_State *L, HostFile *file, int error);
-
 // Adds f:read and f:lines to the method table on top of the stack.
 void AddReadMethods(lua_State *L);

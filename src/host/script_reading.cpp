@@ -120,6 +120,14 @@ bool TestMore(lua_State *L, HostFile *file, ReadBuffer *buffer) {
     return more;
 }
 
+// Pushes nil and "name: reason" for a read of file that failed with error;
+// returns 2.
+int ReadFailure(lua_State *L, HostFile *file, int error) {
+    lua_pushnil(L);
+    lua_pushfstring(L, "%s: %s", files::Name(file), strerror(error));
+    return 2;
+}
+
 // Reads the format at index and pushes its result; false when it failed.
 bool ReadFormat(lua_State *L, HostFile *file, ReadBuffer *buffer, int index) {
     if (lua_type(L, index) == LUA_TNUMBER) {
@@ -197,12 +205,6 @@ int FileLines(lua_State *L) {
 }
 
 }  // namespace
-
-int ReadFailure(lua_State *L, HostFile *file, int error) {
-    lua_pushnil(L);
-    lua_pushfstring(L, "%s: %s", files::Name(file), strerror(error));
-    return 2;
-}
 
 void AddReadMethods(lua_State *L) {
     lua_pushcfunction(L, FileRead);
