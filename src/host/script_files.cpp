@@ -28,14 +28,14 @@ constexpr size_t kReadAllChunk = 1 << 16;
 
 // What host.open read from its options table.
 struct OpenOptions {
-    const char *password = nullptr;  // "password", or NULL
-    double encryption = 0;           // "encryption"
-    bool hasEncryption = false;      // "encryption" was given
-    bool sequential = false;         // "sequential = true"
-    const char *source = nullptr;    // "source" bytes, or NULL
-    size_t sourceLength = 0;         // their length
+    const char *password = nullptr;    // "password", or NULL
+    double encryption = 0;             // "encryption"
+    bool hasEncryption = false;        // "encryption" was given
+    bool sequential = false;           // "sequential = true"
+    const char *source = nullptr;      // "source" bytes, or NULL
+    size_t sourceLength = 0;           // their length
     ScriptFile *sourceFile = nullptr;  // "sourcefile", or NULL
-    int keepIndex = 0;               // stack index of the source or source file, or 0
+    int keepIndex = 0;                 // stack index of the source or source file, or 0
 };
 
 // The open file of the object at index, raising when it is closed.
