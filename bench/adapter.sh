@@ -41,7 +41,7 @@ local scan = arg[3] == "scan" and assert(host.opendir(arg[1]))
 local t0 = os.clock()
 for name in io.lines(arg[2]) do
   local f = assert(host.open(arg[1] .. "/" .. name))
-  while f:read(65536) ~= "" do end
+  for _ in f:lines(65536) do end
   f:close()
 end
 if scan then scan:close() end
@@ -59,7 +59,7 @@ local function walk(dir)
     if e.type == "directory" then subdirs[#subdirs + 1] = dir .. "/" .. e.name
     else
       local f = assert(host.open(dir .. "/" .. e.name))
-      while f:read(65536) ~= "" do end
+      for _ in f:lines(65536) do end
       f:close()
     end
   end

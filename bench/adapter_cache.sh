@@ -29,7 +29,7 @@ cat > read_all.lua <<'LUA'
 require_plugin("zip", {installadapter = true})
 for name in io.lines(arg[2]) do
   local f = assert(host.open(arg[1] .. "/" .. name))
-  while f:read(65536) ~= "" do end
+  for _ in f:lines(65536) do end
   f:close()
 end
 assert(host.memory().blocks == 0)

@@ -109,16 +109,9 @@ tree(archive, "")
 local f = assert(host.open(archive .. "/docs/readme.txt"))
 say("   host.open(\".../tour.zip/docs/readme.txt\") is served by %s: %s", f:servedby(), quoted(f:read(100)))
 f:close()
--- A text file inside the archive, read line by line.
+-- A text file inside the archive, read line by line as any Lua file is.
 local text, count, last = assert(host.open(archive .. "/docs/big.txt")), 0, nil
-local pending = ""
-repeat
-  local chunk = text:read(4096)
-  pending = pending .. chunk
-  for line in pending:gmatch("([^\n]*)\n") do count, last = count + 1, line end
-  pending = pending:match("[^\n]*$")
-until chunk == ""
-if pending ~= "" then count, last = count + 1, pending end
+for line in text:lines() do count, last = count + 1, line end
 text:close()
 say("   docs/big.txt read line by line: %d lines, the last one %s", count, quoted(last))
 host.writefile(archive .. "/docs/visitors.txt", "You were here.\n")

@@ -116,6 +116,17 @@ int32_t ReadServed(HostFile *file, void *buffer, int32_t count) {
     return static_cast<int32_t>(got);
 }
 
+// Reads through the adapter. Adapters report an end and a failure alike as
+// 0 bytes; only FEof tells them apart, and a failure must not pass as an end.
+int32_t ReadThroughAdapter(HostFile *file, void *buffer, int32_t count) {
+    int32_t got = file->adapter->fread(file->handle, buffer, count);
+    if (got < 0 || (got == 0 && count > 0 && !file->adapter->feof(file->handle))) {
+        errno = EIO;
+        return -1;
+    }
+    return got;
+}
+
 // Writes count bytes to a real file at its position.
 int32_t WriteReal(HostFile *file, const void *buffer, int32_t count) {
     const char *bytes = static_cast<const char *>(buffer);
@@ -171,15 +182,21 @@ int64_t Seek(HostFile *file, int64_t position, int mode) {
 
 int32_t Read(HostFile *file, void *buffer, int32_t count) {
     if (count < 0) return -1;
-    if (file->adapter) return file->adapter->fread(file->handle, buffer, count);
-    if (faults::IoFailureDue(faults::IoKind::Read)) return -1;
+    if (file->adapter) return ReadThroughAdapter(file, buffer, count);
+    if (faults::IoFailureDue(faults::IoKind::Read)) {
+        errno = EIO;
+        return -1;
+    }
     return ReadServed(file, buffer, count);
 }
 
 int32_t Write(HostFile *file, const void *buffer, int32_t count) {
     if (count < 0) return -1;
     if (file->adapter) return file->adapter->fwrite(file->handle, buffer, count);
-    if (faults::IoFailureDue(faults::IoKind::Write)) return -1;
+    if (faults::IoFailureDue(faults::IoKind::Write)) {
+        errno = EIO;
+        return -1;
+    }
     if (file->fd < 0) return -1;
     return WriteReal(file, buffer, count);
 }
@@ -227,6 +244,8 @@ bool Flush(HostFile *file) {
     return true;
 }
 
+const char *Name(const HostFile *file) { return file->name.c_str(); }
+
 const char *ServedBy(const HostFile *file) { return file->adapter ? file->adapterName : nullptr; }
 
 bool ByAdapter(const HostFile *file) { return file->adapter != nullptr; }
@@ -237,7 +256,7 @@ int64_t ReadAt(HostFile *file, uint64_t offset, void *buffer, size_t count) {
         int64_t before = file->adapter->fseek(file->handle, static_cast<int64_t>(offset), SEEK_FROM_START);
         if (before < 0) return -1;
         int32_t chunk = count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
-        int32_t got = file->adapter->fread(file->handle, buffer, chunk);
+        int32_t got = ReadThroughAdapter(file, buffer, chunk);
         file->adapter->fseek(file->handle, before, SEEK_FROM_START);
         return got < 0 ? -1 : got;
     }

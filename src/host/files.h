@@ -21,7 +21,8 @@ bool Close(HostFile *file);
 // Moves the position (SEEK_FROM_ modes); the position before, or -1.
 int64_t Seek(HostFile *file, int64_t position, int mode);
 
-// Reads or writes up to count bytes; the count done, negative on error.
+// Reads or writes up to count bytes; the count done, negative (errno set)
+// on error. A read gives 0 only at the end of the file.
 int32_t Read(HostFile *file, void *buffer, int32_t count);
 int32_t Write(HostFile *file, const void *buffer, int32_t count);
 
@@ -40,6 +41,9 @@ bool Examine(HostFile *file, int flags, FSObjInfo *record);
 
 // Writes out what is buffered; false on failure.
 bool Flush(HostFile *file);
+
+// The name file was opened under.
+const char *Name(const HostFile *file);
 
 // The name of the adapter serving file, or NULL for the host itself.
 const char *ServedBy(const HostFile *file);

@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <unistd.h>
 
 #include "adapters.h"
@@ -23,6 +25,10 @@ struct Dir {
 };
 
 namespace {
+
+// The open scans that adapters serve, so that the host can tell why an
+// adapter refuses to write into an archive.
+std::vector<Dir *> adapterScans;
 
 // Calls op on each installed adapter until one gives a nonzero result;
 // returns that result, or 0 when every adapter declined.
@@ -61,6 +67,7 @@ Dir *OpenDir(const char *path) {
         dir->handle = handle;
         dir->adapterName = adapterName;
         dir->path = path;
+        adapterScans.push_back(dir);
         return dir;
     }
     DIR *real = opendir(path);
@@ -104,9 +111,21 @@ bool StatDir(Dir *dir, int flags, FSObjInfo *record) {
 }
 
 void CloseDir(Dir *dir) {
-    if (dir->adapter) dir->adapter->closeDir(dir->handle);
+    if (dir->adapter) {
+        dir->adapter->closeDir(dir->handle);
+        std::erase(adapterScans, dir);
+    }
     if (dir->real) closedir(dir->real);
     delete dir;
+}
+
+bool ScanOpenWithin(const char *archive) {
+    size_t length = strlen(archive);
+    for (const Dir *dir : adapterScans) {
+        const std::string &path = dir->path;
+        if (path.compare(0, length, archive) == 0 && (path.size() == length || path[length] == '/')) return true;
+    }
+    return false;
 }
 
 const char *ServedBy(const Dir *dir) { return dir->adapter ? dir->adapterName : nullptr; }

@@ -25,6 +25,10 @@ bool StatDir(Dir *dir, int flags, FSObjInfo *record);
 // Ends the scan and frees it.
 void CloseDir(Dir *dir);
 
+// True when a scan served by an adapter is open on archive or on a folder
+// inside it.
+bool ScanOpenWithin(const char *archive);
+
 // The adapter serving the scan, or NULL for the host itself.
 const char *ServedBy(const Dir *dir);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <climits>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,11 +27,37 @@ const char kUsage[] =
     "usage: orhost [--plugin-dir DIR] [--host-version V.R] [--latin1] SCRIPT.lua [ARGS...]\n"
     "       orhost [--plugin-dir DIR] [--host-version V.R] [--latin1] -e 'lua code' [ARGS...]\n";
 
+const char kHelp[] =
+    "Runs a Lua 5.4 script against Orvanel plug-ins such as zip.orp.\n"
+    "\n"
+    "Options (before the script):\n"
+    "  --plugin-dir DIR    where NAME.orp plug-ins are looked up. Default: $ORHOST_PLUGIN_DIR,\n"
+    "                      else PREFIX/lib/orvanel/plugins beside an installed orhost, else\n"
+    "                      the plug-in folder of the build that made this orhost.\n"
+    "  --host-version V.R  the host version and revision reported to plug-ins (default 10.0).\n"
+    "                      6.1: no UTF-8 strings and no text-mode callback; 7.0: no\n"
+    "                      MakeSourceFileName; 5.0: a host zip.orp refuses to register with.\n"
+    "  --latin1            start in ISO-8859-1 text mode instead of UTF-8 (ignored below 6.2).\n"
+    "  -e CODE             run the Lua code CODE instead of a script file.\n"
+    "  -h, --help          print this help and exit.\n"
+    "\n"
+    "The arguments after the script (or after CODE) are in the global table arg and in ...\n"
+    "The standard Lua libraries are open; the host's own functions are in the table host,\n"
+    "and require_plugin(\"zip\") loads a plug-in. orhost raises its soft limit of open files\n"
+    "to the hard limit at start.\n"
+    "\n"
+    "Exit status: 0 when the script ends normally, 1 after an uncaught error (printed with\n"
+    "its position and a traceback), 2 for a usage error.\n"
+    "\n"
+    "Reference: docs/orhost/index.html in the source tree, PREFIX/lib/orvanel/orhost/index.html\n"
+    "when installed.\n";
+
 // What the command line asks for.
 struct CommandLine {
     const char *script = nullptr;  // the script file, or NULL with -e
     const char *code = nullptr;    // the -e code, or NULL
     bool latin1 = false;           // --latin1 given
+    bool help = false;             // -h or --help given
     int firstScriptArg = 0;        // argv index of the script (or of -e)
 };
 
@@ -58,6 +85,9 @@ bool ParseCommandLine(int argc, char **argv, CommandLine *line) {
             if (!ParseVersion(argv[++i], &gSettings.version, &gSettings.revision)) return false;
         } else if (strcmp(a, "--latin1") == 0) {
             line->latin1 = true;
+        } else if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
+            line->help = true;
+            return true;
         } else if (strcmp(a, "-e") == 0 && i + 1 < argc) {
             line->code = argv[i + 1];
             line->firstScriptArg = i + 1;
@@ -71,6 +101,16 @@ bool ParseCommandLine(int argc, char **argv, CommandLine *line) {
         }
     }
     return false;
+}
+
+// Raises the soft limit of open files to the hard one: an archive keeps
+// every file added to it open until its close, and a soft limit of 1,024
+// is a common default. Left as it is when the system refuses.
+void RaiseOpenFileLimit() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // Sets the text mode the host starts in.
@@ -177,8 +217,16 @@ int main(int argc, char **argv) {
     CommandLine line;
     if (!ParseCommandLine(argc, argv, &line)) {
         fputs(kUsage, stderr);
+        fputs("Run 'orhost --help' for what each option does.\n", stderr);
         return kExitUsage;
     }
+    if (line.help) {
+        fputs(kUsage, stdout);
+        fputs("\n", stdout);
+        fputs(kHelp, stdout);
+        return EXIT_SUCCESS;
+    }
+    RaiseOpenFileLimit();
     ApplyTextMode(line);
     ApplyDefaultPluginDir();
     BuildHostApi();

@@ -8,6 +8,7 @@
 #include "fsobjects.h"
 #include "info.h"
 #include "memory.h"
+#include "refusals.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ int HostOpenDir(lua_State *L) {
     object->dir = fsobjects::OpenDir(path);
     if (object->dir) return 1;
     lua_pushnil(L);
-    lua_pushfstring(L, "%s: %s", path, strerror(errno));
+    refusals::PushMessage(L, path, refusals::Request::kScan, false, errno);
     return 2;
 }
 
@@ -128,7 +129,7 @@ int HostListDir(lua_State *L) {
     fsobjects::Dir *dir = fsobjects::OpenDir(path);
     if (dir == nullptr) {
         lua_pushnil(L);
-        lua_pushfstring(L, "%s: %s", path, strerror(errno));
+        refusals::PushMessage(L, path, refusals::Request::kScan, false, errno);
         return 2;
     }
     lua_newtable(L);

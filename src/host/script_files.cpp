@@ -4,47 +4,42 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files.h"
 #include "info.h"
 #include "memory.h"
+#include "refusals.h"
+#include "script_file.h"
 
-namespace {
-
-constexpr const char *kFileType = "host file";
-// Largest piece read or written by one host file call.
-constexpr size_t kChunk = 1 << 20;
-// Piece size when reading to the end of a file of unknown length.
-constexpr size_t kReadAllChunk = 1 << 16;
-
-// The script's file object: a full userdata whose user value keeps the
-// source string or source file of host.open alive while it is open.
-struct ScriptFile {
-    HostFile *file;  // the open file; NULL once closed
-};
-
-// What host.open read from its options table.
-struct OpenOptions {
-    const char *password = nullptr;  // "password", or NULL
-    double encryption = 0;           // "encryption"
-    bool hasEncryption = false;      // "encryption" was given
-    bool sequential = false;         // "sequential = true"
-    const char *source = nullptr;    // "source" bytes, or NULL
-    size_t sourceLength = 0;         // their length
-    HostFile *sourceFile = nullptr;  // "sourcefile", or NULL
-    int keepIndex = 0;               // stack index of the source or source file, or 0
-};
-
-// The file object at index, raising when it is none.
 ScriptFile *FileObject(lua_State *L, int index) {
     return static_cast<ScriptFile *>(luaL_checkudata(L, index, kFileType));
 }
 
-// The open file of the object at index, raising when it is closed.
-HostFile *OpenFileArg(lua_State *L, int index) {
+ScriptFile *OpenFileObject(lua_State *L, int index) {
     ScriptFile *object = FileObject(L, index);
     if (object->file == nullptr) luaL_error(L, "attempt to use a closed file");
-    return object->file;
+    return object;
 }
+
+namespace {
+
+// Largest piece written by one host file call.
+constexpr size_t kChunk = 1 << 20;
+// Piece size when reading to the end of a file of unknown length.
+constexpr size_t kReadAllChunk = 1 << 16;
+
+// What host.open read from its options table.
+struct OpenOptions {
+    const char *password = nullptr;    // "password", or NULL
+    double encryption = 0;             // "encryption"
+    bool hasEncryption = false;        // "encryption" was given
+    bool sequential = false;           // "sequential = true"
+    const char *source = nullptr;      // "source" bytes, or NULL
+    size_t sourceLength = 0;           // their length
+    ScriptFile *sourceFile = nullptr;  // "sourcefile", or NULL
+    int keepIndex = 0;                 // stack index of the source or source file, or 0
+};
+
+// The open file of the object at index, raising when it is closed.
+HostFile *OpenFileArg(lua_State *L, int index) { return OpenFileObject(L, index)->file; }
 
 // Reads host.open's mode argument: "r" (default), "w" or "rw".
 int ModeArg(lua_State *L, int index) {
@@ -85,7 +80,7 @@ OpenOptions ReadOpenOptions(lua_State *L, int index) {
         ScriptFile *object = static_cast<ScriptFile *>(luaL_testudata(L, -1, kFileType));
         if (object == nullptr || object->file == nullptr)
             luaL_argerror(L, index, "option 'sourcefile' must be an open host file");
-        o.sourceFile = object->file;
+        o.sourceFile = object;
         o.keepIndex = lua_gettop(L);
     }
     return o;
@@ -95,14 +90,21 @@ OpenOptions ReadOpenOptions(lua_State *L, int index) {
 ScriptFile *NewFileObject(lua_State *L) {
     auto *object = static_cast<ScriptFile *>(lua_newuserdatauv(L, sizeof(ScriptFile), 1));
     object->file = nullptr;
+    object->buffer = {};
     luaL_setmetatable(L, kFileType);
     return object;
 }
 
-// Pushes nil and "path: reason" for a failed open; returns 2.
-int OpenFailure(lua_State *L, const char *path, int error) {
+// The request an open in mode makes.
+refusals::Request RequestOf(int mode) {
+    if (mode == FMODE_READ) return refusals::Request::kRead;
+    return mode == FMODE_WRITE ? refusals::Request::kWrite : refusals::Request::kReadWrite;
+}
+
+// Pushes nil and the message for a failed open (see refusals.h); returns 2.
+int OpenFailure(lua_State *L, const char *path, int mode, bool passwordGiven, int error) {
     lua_pushnil(L);
-    lua_pushfstring(L, "%s: %s", path, strerror(error));
+    refusals::PushMessage(L, path, RequestOf(mode), passwordGiven, error);
     return 2;
 }
 
@@ -129,11 +131,15 @@ int HostOpen(lua_State *L) {
         tags[n++] = {FOPENTAG_SOURCE, reinterpret_cast<uintptr_t>(o.source)};
         tags[n++] = {FOPENTAG_LENGTH, o.sourceLength};
     }
-    if (o.sourceFile) tags[n++] = {FOPENTAG_HANDLE, reinterpret_cast<uintptr_t>(o.sourceFile)};
+    if (o.sourceFile) {
+        // The adapter reads the source file from wherever its own position is.
+        readbuffer::Sync(o.sourceFile->file, &o.sourceFile->buffer);
+        tags[n++] = {FOPENTAG_HANDLE, reinterpret_cast<uintptr_t>(o.sourceFile->file)};
+    }
     if (nUser) tags[n++] = {FOPENTAG_USERTAGS, reinterpret_cast<uintptr_t>(&userTags[0])};
     tags[n] = {TAG_DONE, 0};
     object->file = files::Open(path, mode, tags);
-    if (object->file == nullptr) return OpenFailure(L, path, errno);
+    if (object->file == nullptr) return OpenFailure(L, path, mode, o.password != nullptr, errno);
     return 1;
 }
 
@@ -143,43 +149,23 @@ bool CloseObject(lua_State *L, ScriptFile *object) {
     HostFile *file = object->file;
     if (file == nullptr) return true;
     object->file = nullptr;
+    readbuffer::Reset(&object->buffer);
     bool ok = files::Close(file);
     lua_pushnil(L);
     lua_setiuservalue(L, 1, 1);
     return ok;
 }
 
-// f:read([n]) -> up to n bytes (everything left without n), "" at the end,
-// nil on error
-int FileRead(lua_State *L) {
-    HostFile *file = OpenFileArg(L, 1);
-    bool all = lua_isnoneornil(L, 2);
-    lua_Integer wanted = all ? 0 : luaL_checkinteger(L, 2);
-    luaL_argcheck(L, wanted >= 0, 2, "negative count");
-    luaL_Buffer buffer;
-    luaL_buffinit(L, &buffer);
-    for (lua_Integer done = 0; all || done < wanted;) {
-        size_t chunk = all ? kReadAllChunk
-                           : static_cast<size_t>(wanted - done) > kChunk ? kChunk : static_cast<size_t>(wanted - done);
-        char *p = luaL_prepbuffsize(&buffer, chunk);
-        int32_t got = files::Read(file, p, static_cast<int32_t>(chunk));
-        if (got < 0) {
-            lua_pushnil(L);
-            return 1;
-        }
-        if (got == 0) break;
-        luaL_addsize(&buffer, static_cast<size_t>(got));
-        done += got;
-    }
-    luaL_pushresult(&buffer);
-    return 1;
-}
-
 // f:write(s) -> bytes written, or nil on error
 int FileWrite(lua_State *L) {
-    HostFile *file = OpenFileArg(L, 1);
+    ScriptFile *object = OpenFileObject(L, 1);
+    HostFile *file = object->file;
     size_t length;
     const char *data = luaL_checklstring(L, 2, &length);
+    if (!readbuffer::Sync(file, &object->buffer)) {
+        lua_pushnil(L);
+        return 1;
+    }
     size_t done = 0;
     while (done < length) {
         size_t chunk = length - done > kChunk ? kChunk : length - done;
@@ -197,7 +183,9 @@ int FileWrite(lua_State *L) {
 
 // f:getc() -> byte or nil
 int FileGetC(lua_State *L) {
-    int byte = files::GetC(OpenFileArg(L, 1));
+    ScriptFile *object = OpenFileObject(L, 1);
+    object->buffer.failed = false;
+    int byte = readbuffer::GetC(object->file, &object->buffer);
     if (byte < 0) return 0;
     lua_pushinteger(L, byte);
     return 1;
@@ -205,18 +193,19 @@ int FileGetC(lua_State *L) {
 
 // f:putc(byte) -> true, or false on error
 int FilePutC(lua_State *L) {
-    HostFile *file = OpenFileArg(L, 1);
-    lua_pushboolean(L, files::PutC(file, static_cast<int>(luaL_checkinteger(L, 2))));
+    ScriptFile *object = OpenFileObject(L, 1);
+    int byte = static_cast<int>(luaL_checkinteger(L, 2));
+    lua_pushboolean(L, readbuffer::Sync(object->file, &object->buffer) && files::PutC(object->file, byte));
     return 1;
 }
 
 // f:seek([whence [, offset]]) -> position before, or nil
 int FileSeek(lua_State *L) {
     static const char *const kWhence[] = {"cur", "set", "end", nullptr};
-    HostFile *file = OpenFileArg(L, 1);
+    ScriptFile *object = OpenFileObject(L, 1);
     int mode = luaL_checkoption(L, 2, "cur", kWhence);
     lua_Integer offset = luaL_optinteger(L, 3, 0);
-    int64_t before = files::Seek(file, offset, mode);
+    int64_t before = readbuffer::Seek(object->file, &object->buffer, offset, mode);
     if (before < 0) return 0;
     lua_pushinteger(L, before);
     return 1;
@@ -224,7 +213,8 @@ int FileSeek(lua_State *L) {
 
 // f:eof() -> boolean
 int FileEof(lua_State *L) {
-    lua_pushboolean(L, files::AtEnd(OpenFileArg(L, 1)));
+    ScriptFile *object = OpenFileObject(L, 1);
+    lua_pushboolean(L, readbuffer::AtEnd(object->file, &object->buffer));
     return 1;
 }
 
@@ -283,23 +273,39 @@ int FileToString(lua_State *L) {
     return 1;
 }
 
-// host.readfile(path) -> contents or nil
+// host.readfile(path) -> contents, or nil and a message when the file
+// cannot be opened or any read fails
 int HostReadFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
     HostFile *file = files::Open(path, FMODE_READ, nullptr);
-    if (file == nullptr) return 0;
+    if (file == nullptr) return OpenFailure(L, path, FMODE_READ, false, errno);
     luaL_Buffer buffer;
     luaL_buffinit(L, &buffer);
     int32_t got;
     while ((got = files::Read(file, luaL_prepbuffsize(&buffer, kReadAllChunk), static_cast<int32_t>(kReadAllChunk))) > 0)
         luaL_addsize(&buffer, static_cast<size_t>(got));
+    int error = errno;
     bool closed = files::Close(file);
-    if (got < 0 || !closed) return 0;
+    if (got < 0 || !closed) {
+        lua_pushnil(L);
+        lua_pushfstring(L, "%s: %s", path, strerror(got < 0 ? error : errno));
+        return 2;
+    }
     luaL_pushresult(&buffer);
     return 1;
 }
 
-// host.writefile(path, data) -> boolean
+// Writes all of data to file; false when a write fails or falls short.
+bool WriteAll(HostFile *file, const char *data, size_t length) {
+    for (size_t done = 0; done < length;) {
+        size_t chunk = length - done > kChunk ? kChunk : length - done;
+        if (files::Write(file, data + done, static_cast<int32_t>(chunk)) != static_cast<int32_t>(chunk)) return false;
+        done += chunk;
+    }
+    return true;
+}
+
+// host.writefile(path, data) -> true, or false and a message
 int HostWriteFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
     size_t length;
@@ -307,21 +313,27 @@ int HostWriteFile(lua_State *L) {
     HostFile *file = files::Open(path, FMODE_WRITE, nullptr);
     if (file == nullptr) {
         lua_pushboolean(L, 0);
+        refusals::PushMessage(L, path, refusals::Request::kWrite, false, errno);
+        return 2;
+    }
+    bool byAdapter = files::ByAdapter(file);
+    bool written = WriteAll(file, data, length);
+    int error = errno;
+    bool closed = files::Close(file);
+    if (written && closed) {
+        lua_pushboolean(L, 1);
         return 1;
     }
-    bool ok = true;
-    for (size_t done = 0; ok && done < length;) {
-        size_t chunk = length - done > kChunk ? kChunk : length - done;
-        ok = files::Write(file, data + done, static_cast<int32_t>(chunk)) == static_cast<int32_t>(chunk);
-        done += chunk;
-    }
-    ok = files::Close(file) && ok;
-    lua_pushboolean(L, ok);
-    return 1;
+    lua_pushboolean(L, 0);
+    if (byAdapter)
+        lua_pushfstring(L, "%s: the archive did not take the data", path);
+    else
+        lua_pushfstring(L, "%s: %s", path, strerror(written ? errno : error));
+    return 2;
 }
 
 const luaL_Reg kFileMethods[] = {
-    {"read", FileRead},   {"write", FileWrite}, {"getc", FileGetC},   {"seek", FileSeek},
+    {"write", FileWrite}, {"getc", FileGetC},   {"seek", FileSeek},
     {"eof", FileEof},     {"stat", FileStat},   {"flush", FileFlush}, {"close", FileClose},
     {"servedby", FileServedBy}, {"putc", FilePutC}, {nullptr, nullptr},
 };
@@ -343,6 +355,7 @@ void AddFileFunctions(lua_State *L) {
     luaL_newmetatable(L, kFileType);
     luaL_setfuncs(L, kFileMeta, 0);
     luaL_newlib(L, kFileMethods);
+    AddReadMethods(L);
     lua_setfield(L, -2, "__index");
     lua_pop(L, 1);
     luaL_setfuncs(L, kFunctions, 0);

@@ -22,10 +22,7 @@ sh("head -c 150000 /dev/zero > '" .. src .. "/sub/zeros.bin'")
 local function readThroughAdapter(path, opts)
   local f = assert(host.open(path, "r", opts), "open " .. path)
   local parts = {}
-  repeat
-    local s = assert(f:read(7777))
-    parts[#parts + 1] = s
-  until s == ""
+  for s in f:lines(7777) do parts[#parts + 1] = s end
   T.ok(f:eof(), "at the end")
   f:close()
   return table.concat(parts)

@@ -64,6 +64,7 @@ S.scenario{
     out.length = S.must(s:seek("cur", 0), "seek")
     S.must(s:seek("set", 0), "seek")
     out.rewound = S.read(s, 10, "read")
+    out.line = S.must(s:read("l"), "read")
     s:close()
     local e <close> = S.must(host.open(arc .. "/aes.txt", "r", {password = "secret"}), "open")
     out.decrypted = S.read(e, 100, "read")

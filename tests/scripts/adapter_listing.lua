@@ -105,7 +105,7 @@ T.case("a file the scan returned opens through the scan's archive", function()
   local f = assert(host.open(arc .. "/readme.txt"))
   T.eq(f:read(100), "read me")
   d:close()
-  T.eq(f:read(1), "")
+  T.eq(f:read(1), nil)
   f:close()
 end)
 

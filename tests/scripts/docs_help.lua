@@ -76,6 +76,19 @@ T.case("the adapter section names its user options and the default date", functi
   end
 end)
 
+local reference = T.readfile(root .. "/docs/orhost/index.html")
+
+T.case("orhost's reference has a section for every host function and handle method", function()
+  local names = {"require_plugin"}
+  for name in pairs(host) do names[#names + 1] = "host." .. name end
+  for prefix, type in pairs({f = "host file", d = "host directory"}) do
+    for name in pairs(debug.getregistry()[type].__index) do names[#names + 1] = prefix .. ":" .. name end
+  end
+  table.sort(names)
+  T.ok(#names > 30, "functions and methods found")
+  for _, name in ipairs(names) do T.ok(reference:find('id="' .. name .. '"', 1, true), name .. " has a section") end
+end)
+
 T.case("cmake --install puts orhost, the plug-in and its help in a host's layout", function()
   local orhost = os.getenv("ORHOST")
   if not orhost then return end  -- run by hand, outside the build
@@ -88,6 +101,7 @@ T.case("cmake --install puts orhost, the plug-in and its help in a host's layout
   local plugindir = plugin:match("^(.*)/[^/]*$")
   T.eq(plugindir:sub(-#"/orvanel/plugins"), "/orvanel/plugins", "plug-in folder")
   T.eq(T.readfile(plugindir .. "/" .. info.helpfile), page, "installed help beside the plug-in")
+  T.eq(T.readfile(plugindir .. "/../orhost/index.html"), reference, "orhost's reference beside the plug-ins")
   local run = string.format("env -u ORHOST_PLUGIN_DIR '%s/bin/orhost' -e 'require_plugin(\"zip\"); io.write(host.plugininfo(\"zip\").name)'", prefix)
   out, ok = T.sh(run)
   T.ok(ok, "installed orhost runs: " .. out)

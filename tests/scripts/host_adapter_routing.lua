@@ -22,10 +22,31 @@ T.case("a path inside an archive is served by the adapter, others by the host", 
   T.eq(host.readfile(archive .. "/docs/a.txt"), "hello A", "readfile")
 end)
 
-T.case("a missing entry is declined and then fails on the real file system", function()
-  local f, msg = host.open(archive .. "/none.txt")
-  T.eq(f, nil, "no file")
-  T.eq(msg, archive .. "/none.txt: Not a directory", "the host's own message")
+T.case("a request an archive refuses names the archive, the entry and the reason", function()
+  local archive = T.path("refusing.zip")
+  T.pyzip(archive, {{"docs/a.txt", "hello A"}, {"readme.txt", "R"}})
+  T.writefile(T.path("secret.txt"), "s")
+  assert(select(2, T.sh("cd '" .. T.work .. "' && zip -q -P pw refusing.zip secret.txt")))
+  local cases = {
+    {host.open, {"/none.txt"}, "open none.txt: no such entry"},
+    {host.readfile, {"/none.txt"}, "open none.txt: no such entry"},
+    {host.open, {"/docs"}, "open docs: it is a folder"},
+    {host.open, {"/secret.txt"}, "open secret.txt: it may need a password"},
+    {host.open, {"/secret.txt", "r", {password = "bad"}}, "open secret.txt: wrong password"},
+    {host.opendir, {"/docs/a.txt"}, "list docs/a.txt: it is not a folder"},
+    {host.listdir, {"/none"}, "list none: no such entry"},
+    {host.writefile, {"/new.txt", "x"}, "write new.txt: a scan is open on the archive", scan = true},
+    {host.open, {"/readme.txt", "rw"}, "open readme.txt: a scan is open on the archive", scan = true},
+  }
+  for _, case in ipairs(cases) do
+    local path = archive .. case[2][1]
+    local d = case.scan and assert(host.opendir(archive .. "/docs"))
+    local result, msg = case[1](path, table.unpack(case[2], 2))
+    if d then d:close() end
+    T.ok(not result, path .. " fails")
+    T.eq(msg, path .. ": the archive " .. archive .. " refused to " .. case[3], "message")
+  end
+  T.eq(select(2, host.open(T.path("secret.txt/x"))), T.path("secret.txt/x") .. ": Not a directory", "not an archive")
 end)
 
 T.case("names the adapter allocates for full names are freed by the host", function()

@@ -52,6 +52,15 @@ T.case("usage errors exit 2", function()
   end
 end)
 
+T.case("--help explains every option and exits 0", function()
+  local out, ok = run("--help")
+  T.eq(ok, true, "status")
+  for _, word in ipairs({"--plugin-dir DIR", "ORHOST_PLUGIN_DIR", "--host-version V.R", "--latin1", "-e CODE",
+                         "--help", "Exit status", "docs/orhost/index.html"}) do
+    T.ok(out:find(word, 1, true), word)
+  end
+end)
+
 T.case("-e runs code with the arguments after it", function()
   local out, ok = run("-e 'io.write(select(\"#\", ...), ...)' a b")
   T.eq(ok, true, "status")
@@ -88,6 +97,18 @@ T.case("--latin1 starts in ISO-8859-1 mode, ignored below 6.2", function()
   local probe = "-e 'io.write(tostring(host.setutf8(true)))'"
   T.eq(run("--latin1 " .. probe), "true", "a 10.0 host can switch back")
   T.eq(run("--host-version 6.1 " .. probe), "false", "6.1 has no UTF-8 strings")
+end)
+
+T.case("under a soft limit of 1,024 open files an archive takes 1,100 added files", function()
+  local hard = tonumber((T.sh("ulimit -Hn")))
+  if hard and hard < 1200 then return end  -- the system allows no more
+  local dir = T.path("many")
+  os.execute("mkdir -p '" .. dir .. "' && cd '" .. dir .. "' && for i in $(seq 1100); do echo $i > f$i; done")
+  local code = string.format([[require_plugin("zip") zip.OpenArchive(1, "%s/many.zip", 1006)
+    for i = 1, 1100 do zip.AddFile(1, "%s/f" .. i) end zip.CloseArchive(1) io.write("closed")]], dir, dir)
+  local out = T.sh(string.format("ulimit -Sn 1024 && '%s' -e '%s'", orhost, code))
+  T.eq(out, "closed", "output")
+  T.eq(T.sh("unzip -Z1 '" .. dir .. "/many.zip' | wc -l"), "1100\n", "entries")
 end)
 
 T.case("help, plug-in info and constants after require_plugin", function()

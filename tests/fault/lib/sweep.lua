@@ -309,11 +309,12 @@ function S.must(value, what)
   return value
 end
 
--- Reads exactly n bytes (fewer only at the end of the file); a short read
--- before the end is an error, since the adapter reports errors as 0.
+-- Reads exactly n bytes (fewer only at the end of the file, nothing after
+-- it); a read error or a short read before the end is a failure.
 function S.read(f, n, what)
-  local data = S.must(f:read(n), what)
-  if #data < n and not f:eof() then error(what .. " failed", 0) end
+  local data, msg = f:read(n)
+  data = data or ""
+  if msg or (#data < n and not f:eof()) then error(what .. " failed", 0) end
   return data
 end
 
