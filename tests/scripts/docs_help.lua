@@ -101,7 +101,7 @@ T.case("cmake --install puts orhost, the plug-in and its help in a host's layout
   local plugindir = plugin:match("^(.*)/[^/]*$")
   T.eq(plugindir:sub(-#"/orvanel/plugins"), "/orvanel/plugins", "plug-in folder")
   T.eq(T.readfile(plugindir .. "/" .. info.helpfile), page, "installed help beside the plug-in")
-  T.eq(T.readfile(plugindir .. "/../orhost/index.html"), reference, "orhost's reference beside the plug-ins")
+  T.eq(T.readfile(plugindir .. "/orhost/index.html"), reference, "orhost's reference beside the plug-in help")
   local run = string.format("env -u ORHOST_PLUGIN_DIR '%s/bin/orhost' -e 'require_plugin(\"zip\"); io.write(host.plugininfo(\"zip\").name)'", prefix)
   out, ok = T.sh(run)
   T.ok(ok, "installed orhost runs: " .. out)
