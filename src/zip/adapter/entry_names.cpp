@@ -49,16 +49,60 @@ bool BeginsWithName(const char *stored, const char *prefix, size_t n, bool ignor
     return CopyReadingSeparators(stored, n, copy) && host::CompareNoCaseN(copy, prefix, static_cast<int>(n)) == 0;
 }
 
-zip_int64_t FindEntry(zip_t *archive, const char *name) {
+zip_int64_t FindEntry(zip_t *archive, const char *name, bool *exact) {
     zip_int64_t count = zip_get_num_entries(archive, 0);
     zip_int64_t ignoringCase = -1;
+    if (exact) *exact = false;
     for (zip_int64_t i = 0; i < count; i++) {
         const char *stored = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
         if (!stored) continue;
-        if (SameName(stored, name, false)) return i;
+        if (SameName(stored, name, false)) {
+            if (exact) *exact = true;
+            return i;
+        }
         if (ignoringCase < 0 && SameName(stored, name, true)) ignoringCase = i;
     }
     return ignoringCase;
+}
+
+void WriteSeparators(char *name) {
+    for (char *c = name; *c; c++) {
+        if (*c == '\\') *c = '/';
+    }
+}
+
+namespace {
+
+// Whether the entry stored moves along (see MovingEntries).
+bool Moves(const char *stored, zip_int64_t index, const MovingEntries &moving) {
+    return index == moving.index || (moving.folder && BeginsWithName(stored, moving.folder, std::strlen(moving.folder), false));
+}
+
+// Whether stored, a file's name, is one of the parent folders of name.
+bool FileAboveName(const char *stored, size_t storedLength, const char *name, size_t length) {
+    return storedLength < length && name[storedLength] == '/' && BeginsWithName(stored, name, storedLength, true);
+}
+
+// Whether stored lies inside the folder name (given without its '/').
+bool InsideFolder(const char *stored, size_t storedLength, const char *name, size_t length) {
+    return storedLength > length && IsNameSeparator(stored[length]) && BeginsWithName(stored, name, length, true);
+}
+
+}  // namespace
+
+bool ClashesWithEntries(zip_t *archive, const char *name, bool directory, const MovingEntries &moving) {
+    size_t length = std::strlen(name);
+    zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; i++) {
+        const char *stored = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+        if (!stored || Moves(stored, i, moving)) continue;
+        size_t storedLength = std::strlen(stored);
+        bool file = storedLength > 0 && !IsNameSeparator(stored[storedLength - 1]);
+        if (file && FileAboveName(stored, storedLength, name, length)) return true;
+        bool otherKind = directory ? file && SameName(stored, name, true) : InsideFolder(stored, storedLength, name, length);
+        if (otherKind) return true;
+    }
+    return false;
 }
 
 bool IsSoundNewName(const char *name) {

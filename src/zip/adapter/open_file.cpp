@@ -116,8 +116,9 @@ ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags) {
     ZipDirHandle *record = FindZipDirHandle(split.archive);
     bool reading = (mode & FMODE_READ) != 0;
     // A scanned archive is never written: its scans and deferred deletions
-    // rely on the file staying as they saw it.
-    if (!reading && record) return nullptr;
+    // rely on the file staying as they saw it. Nothing is written under a
+    // name an extractor would drop or follow out of its folder.
+    if (!reading && (record || !IsSoundNewName(split.inner))) return nullptr;
     auto *handle = static_cast<ZipFileHandle *>(host::AllocMemory(sizeof(ZipFileHandle), true, "zipfile"));
     if (!handle) return nullptr;
     bool opened = PrepareHandle(handle, split, options) &&

@@ -87,10 +87,12 @@ bool SetEncryption(zip_t *archive, zip_int64_t index, const ZipFileHandle *handl
                                    encrypt ? handle->password : nullptr) == 0;
 }
 
-// Adds the handle's contents to archive; false when libzip refuses.
+// Adds the handle's contents to archive; false when libzip refuses or a new
+// entry would share its name with a folder or lie below a file.
 bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
     zip_int64_t existing = FindEntry(archive, handle->innerPath);
     if (handle->readWrite && !EntryUnchanged(handle, archive, existing)) return false;
+    if (existing < 0 && ClashesWithEntries(archive, handle->innerPath, false, MovingEntries{-1, nullptr})) return false;
     zip_source_t *source = zip_source_buffer(archive, handle->data, static_cast<zip_uint64_t>(handle->length), 0);
     if (!source) return false;
     zip_int64_t index = PlaceEntry(archive, handle->innerPath, existing, source);
@@ -115,6 +117,8 @@ bool OpenForWriting(ZipFileHandle *handle, bool loadContents) {
 }
 
 int WriteBack(const ZipFileHandle *handle) {
+    // A scan opened since FOpen relies on the file staying as it saw it.
+    if (FindZipDirHandle(handle->archivePath)) return 0;
     zip_t *archive = OpenArchiveForChange(handle->archivePath);
     if (!archive) return 0;
     if (!AddContents(archive, handle)) {
