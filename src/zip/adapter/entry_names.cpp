@@ -45,8 +45,11 @@ bool SameName(const char *stored, const char *name, bool ignoreCase) {
 
 bool BeginsWithName(const char *stored, const char *prefix, size_t n, bool ignoreCase) {
     if (!ignoreCase) return CompareNames(stored, prefix, n) == 0;
+    // Callers copy the n bytes matched: stored must have them, whatever the
+    // host's comparison counts.
     char copy[kNameCopySize];
-    return CopyReadingSeparators(stored, n, copy) && host::CompareNoCaseN(copy, prefix, static_cast<int>(n)) == 0;
+    return strnlen(stored, n) == n && CopyReadingSeparators(stored, n, copy) &&
+           host::CompareNoCaseN(copy, prefix, static_cast<int>(n)) == 0;
 }
 
 zip_int64_t FindEntry(zip_t *archive, const char *name, bool *exact) {
