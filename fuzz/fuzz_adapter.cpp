@@ -1,7 +1,7 @@
 // Archive bytes served through the file adapter, the way a host with the
 // adapter installed uses them: the archive lies on disk for directory scans
-// (every directory listed, stat'ed, every file opened through the scan and
-// read with seeks), and the same bytes are handed to FOpen as an in-memory
+// (every directory listed, each child once, stat'ed, every file opened
+// through the scan and read with seeks), and the same bytes are handed to FOpen as an in-memory
 // source (tags 2 and 3). Every input must release all host memory, close
 // every host file and leave the registry of scans empty.
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ int32_t ReadChecked(void *file, std::vector<char> &buffer, int32_t count) {
 }
 
 // Reads a file through every kind of movement: forward, skip ahead, back to
-// the start, from the end, byte by byte.
-void ReadWithSeeks(void *file) {
+// the start, from the end, byte by byte. A sequential handle must refuse the
+// skip ahead; any other reports the position it leaves.
+void ReadWithSeeks(void *file, bool sequential) {
     static std::vector<char> buffer(65536);
     int64_t total = 0;
     while (total < kMaxBytesPerFile) {
@@ -80,7 +82,9 @@ void ReadWithSeeks(void *file) {
     FEof(file);
     FSeek(file, 0, SEEK_FROM_START);
     ReadChecked(file, buffer, 100);
-    if (FSeek(file, 70000, SEEK_FROM_CURRENT) != 100 && total >= 100) Fail("FSeek did not report the old position");
+    int64_t skipped = FSeek(file, 70000, SEEK_FROM_CURRENT);
+    if (sequential && skipped != -1) Fail("a sequential handle moved forward");
+    if (!sequential && skipped != 100 && total >= 100) Fail("FSeek did not report the old position");
     ReadChecked(file, buffer, 10);
     FSeek(file, -5, SEEK_FROM_END);
     FGetC(file);
@@ -91,10 +95,10 @@ void ReadWithSeeks(void *file) {
 }
 
 // Opens and reads one file of the archive by path.
-void ReadFile(const std::string &path, const TagItem *tags) {
+void ReadFile(const std::string &path, const TagItem *tags, bool sequential) {
     void *file = FOpen(path.c_str(), FMODE_READ, tags);
     if (file == nullptr) return;
-    ReadWithSeeks(file);
+    ReadWithSeeks(file, sequential);
     FClose(file);
 }
 
@@ -106,8 +110,10 @@ void ScanDirectory(const std::string &path, int depth, std::vector<std::string> 
     FSObjInfo info{};
     if (StatDir(dir, FSOBJ_FULLNAME, &info)) FreeFullName(info);
     std::vector<std::pair<std::string, bool>> children;
+    std::set<std::pair<std::string, bool>> listed;
     for (int i = 0; i < kMaxChildren && NextDirEntry(dir, &info); i++) {
         if (info.name == nullptr) Fail("NextDirEntry gave no name");
+        if (!listed.insert({info.name, info.type == FSOBJ_DIRECTORY}).second) Fail("a child was listed twice");
         children.emplace_back(info.name, info.type == FSOBJ_DIRECTORY);
     }
     for (const auto &[name, isDirectory] : children) {
@@ -117,7 +123,7 @@ void ScanDirectory(const std::string &path, int depth, std::vector<std::string> 
         if (isDirectory) {
             if (depth < kMaxDepth) ScanDirectory(child, depth + 1, files);
         } else {
-            ReadFile(child, nullptr);
+            ReadFile(child, nullptr, false);
             files.push_back(child.substr(child.find(".zip/") + 5));
         }
     }
@@ -136,7 +142,7 @@ void ReadFromSource(const uint8_t *data, size_t size, const std::vector<std::str
                                 {FOPENTAG_LENGTH, size},
                                 {i % 2 ? uint32_t(FOPENTAG_FLAGS) : uint32_t(TAG_DONE), reinterpret_cast<uintptr_t>(&sequential)},
                                 {TAG_DONE, 0}};
-        ReadFile("memory.zip/" + files[i], tags);
+        ReadFile("memory.zip/" + files[i], tags, i % 2 != 0);
     }
 }
 
@@ -148,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<std::string> files;
     ScanDirectory(archive, 0, files);
     ReadFromSource(data, size, files);
-    if (!files.empty()) ReadFile(archive + "/" + files.front(), nullptr);
+    if (!files.empty()) ReadFile(archive + "/" + files.front(), nullptr, false);
     if (gState.adapterArchives != nullptr) Fail("a directory scan is still registered");
     fuzzhost::CheckNothingLeft("adapter");
     return 0;

@@ -36,3 +36,23 @@ configure_and_build() {
   cmake -S "$ROOT" -B "$dir" "$@" >/dev/null &&
   cmake --build "$dir" -j "$JOBS"
 }
+
+# Builds the libFuzzer programs (clang, ASan+UBSan) in DIR: build_fuzz_targets DIR
+build_fuzz_targets() {
+  local dir=$1
+  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZIP_FUZZ=ON -DZIP_TESTS=OFF >/dev/null &&
+  cmake --build "$dir" -j "$JOBS" --target fuzz_targets
+}
+
+# The fuzz programs built in DIR, one a line: every target of fuzz/CMakeLists.txt.
+fuzz_target_programs() {
+  local target
+  for target in "$1"/fuzz/fuzz_*; do
+    [[ -f $target && -x $target ]] && echo "$target"
+  done
+}
+
+# The regression folder of fuzz program NAME: fuzz_X keeps the inputs that
+# once broke it in tests/data/fuzz-regressions/X (the folder may not exist).
+fuzz_regression_folder() { echo "$ROOT/tests/data/fuzz-regressions/${1#fuzz_}"; }

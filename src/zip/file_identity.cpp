@@ -15,3 +15,8 @@ bool PathNamesFile(const char *path, const FileIdentity &identity) {
     FileIdentity other;
     return IdentifyFile(path, &other) && SameFile(other, identity);
 }
+
+bool NamesOtherThanFile(const char *path) {
+    struct stat status;
+    return stat(path, &status) == 0 && !S_ISREG(status.st_mode);
+}

@@ -23,3 +23,9 @@ bool SameFile(const FileIdentity &a, const FileIdentity &b);
 
 // Whether path names the same regular file as identity.
 bool PathNamesFile(const char *path, const FileIdentity &identity);
+
+// Whether path names something other than a regular file (a FIFO, device,
+// directory): opening such a thing as an archive could block forever or
+// read endless data, so it is declined before anything opens it. A path
+// that names nothing yet is not such a thing.
+bool NamesOtherThanFile(const char *path);

@@ -72,6 +72,26 @@ T.case("names differing in case are different directories", function()
   T.eq(summary(host.listdir(p .. "/data")), "file:y")
 end)
 
+T.case("a scan lists each child once, and only children that open or scan", function()
+  local p = T.path("odd.zip")
+  T.pyzip(p, {{"win\\dir\\f.txt", "W"}, {"/etc/x", "E"}, {"a//b.txt", "B"}, {"t.txt", "1"}, {"t.txt", "2"},
+    {string.rep("L", 1100), "L"}, {"deep/" .. string.rep("m", 1019), "M"}, {"deep/" .. string.rep("n", 1018) .. "/x", "N"}})
+  local seen = {}
+  local function walk(dir)
+    for _, e in ipairs(assert(host.listdir(dir), dir)) do
+      local path = dir .. "/" .. e.name
+      if e.type == "directory" then
+        seen[#seen + 1] = path:sub(#p + 2) .. "/"
+        walk(path)
+      else
+        seen[#seen + 1] = path:sub(#p + 2) .. "=" .. assert(host.readfile(path), path)
+      end
+    end
+  end
+  walk(p)
+  T.eq(table.concat(seen, " "), "win/ win/dir/ win/dir/f.txt=W a/ t.txt=1 deep/")
+end)
+
 T.case("rewind starts over after the last element", function()
   local d = assert(host.opendir(arc))
   while d:next() do end

@@ -143,6 +143,19 @@ T.case("the archive itself and missing entries are not served", function()
   T.eq(host.open(T.path("missing.zip/x")), nil)
 end)
 
+T.case("a FIFO named like an archive is declined at once, never opened", function()
+  local p = T.path("fifo.zip")
+  T.ok(os.execute("mkfifo '" .. p .. "'"), "mkfifo")
+  for _, mode in ipairs({1005, 1004}) do
+    T.err(function() zip.OpenArchive(1, p, mode) end, "Error opening zip archive " .. p .. "!")
+  end
+  T.eq(host.readfile(p .. "/a.txt"), nil)
+  T.eq(host.opendir(p), nil)
+  T.eq(host.stat(p .. "/a.txt"), nil)
+  T.eq(host.writefile(p .. "/a.txt", "x"), false)
+  T.eq(host.mkdir(p .. "/d"), false)
+end)
+
 T.case("no host memory grows with the number of reads", function()
   local f = assert(host.open(arc .. "/big.bin"))
   local before = host.memory().bytes

@@ -100,4 +100,28 @@ T.case("no memory for a converted name fails with 1000 and renames nothing", fun
   zip.CloseArchive(1, 1)
 end)
 
+T.case("names longer than a header holds are refused as stored, in every command", function()
+  local path = copy("long.zip")
+  local file = T.path("one.txt")
+  T.writefile(file, "1")
+  local over, most = string.rep("n", 65536), string.rep("n", 65535)
+  local cases = {  -- {command, refused, entries after it}
+    {function() zip.AddFile(1, file, {newname = over}) end, true, 4},
+    {function() zip.AddFile(1, file, {newname = most}) end, false, 5},
+    -- 80,000 bytes of UTF-8, 40,000 once converted
+    {function() zip.AddFile(1, file, {newname = string.rep("\195\188", 40000), encoding = ZIP_FL_ENC_CP437}) end, false, 6},
+    {function() zip.AddDirectory(1, string.rep("d", 65535)) end, true, 6}, -- the slash makes 65536
+    {function() zip.AddDirectory(1, string.rep("d", 65534)) end, false, 7},
+    {function() zip.AddDirectory(1, "") end, true, 7},
+    {function() zip.RenameFile(1, 0, over) end, true, 7},
+  }
+  for i, c in ipairs(cases) do
+    if c[2] then T.err(c[1], "Invalid value!") else c[1]() end
+    T.eq(count(), c[3], "entries after case " .. i)
+  end
+  zip.CloseArchive(1)
+  local out = T.sh("python3 -c \"import zipfile,sys; print([len(n) for n in zipfile.ZipFile(sys.argv[1]).namelist()])\" '" .. path .. "'")
+  T.eq(out, "[5, 5, 4, 9, 65535, 40000, 65535]\n", "stored whole")
+end)
+
 T.finish()

@@ -1,15 +1,18 @@
 // The adapter's name indexes against what a walk over every entry finds:
-// the lowest matching entry ignoring case, and the runs of names that
-// directory scans list.
+// an exact match, else the lowest matching entry ignoring case ('\\' read
+// as '/'), the runs of names that directory scans list, and the names
+// the adapter may give entries.
 #include <gtest/gtest.h>
 
 #include <zip.h>
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adapter/directory_index.h"
+#include "adapter/entry_names.h"
 #include "adapter/name_index.h"
 #include "test_host.h"
 
@@ -37,16 +40,19 @@ protected:
     zip_t *archive_ = nullptr;
 };
 
-TEST_F(EntryIndex, IgnoringCaseFindsTheLowestMatch) {
-    Open({"zz", "Dir/File.TXT", "dir/file.txt", "DIR/FILE.txt", "dir/file.tx", "\xC3\x9C" "ber"});
+TEST_F(EntryIndex, AnExactMatchElseTheLowestIgnoringCase) {
+    Open({"zz", "Dir/File.TXT", "dir/file.txt", "DIR/FILE.txt", "dir/file.tx", "\xC3\x9C" "ber", "a\\B"});
     NameIndex index;
     ASSERT_TRUE(BuildNameIndex(archive_, &index));
-    EXPECT_EQ(FindNameIgnoringCase(&index, "dir/FILE.txt"), 1);
-    EXPECT_EQ(FindNameIgnoringCase(&index, "DIR/FILE.TX"), 4);
-    EXPECT_EQ(FindNameIgnoringCase(&index, "ZZ"), 0);
-    EXPECT_EQ(FindNameIgnoringCase(&index, "dir/file"), -1);
-    EXPECT_EQ(FindNameIgnoringCase(&index, "dir/file.txt2"), -1);
-    EXPECT_EQ(FindNameIgnoringCase(&index, "\xC3\x9C" "BER"), -2) << "a name beyond ASCII is left to a walk";
+    const std::pair<const char *, zip_int64_t> cases[] = {
+        {"dir/FILE.txt", 1}, {"DIR/FILE.txt", 3}, {"DIR/FILE.TX", 4}, {"ZZ", 0}, {"a/b", 6},
+        {"dir/file", -1},    {"dir/file.txt2", -1},
+    };
+    for (const auto &[name, want] : cases) {
+        EXPECT_EQ(FindName(&index, name), want) << name;
+        EXPECT_EQ(FindEntry(archive_, name), want) << name << ", by a walk";
+    }
+    EXPECT_EQ(FindName(&index, "\xC3\x9C" "BER"), -2) << "a name beyond ASCII is left to a walk";
     FreeNameIndex(&index);
     EXPECT_EQ(testhost::LiveBlocks(), 0);
 }
@@ -59,24 +65,33 @@ TEST_F(EntryIndex, NamesBeyondAsciiAreAlwaysCompared) {
     ASSERT_TRUE(BuildNameIndex(archive_, &index));
     EXPECT_EQ(index.foldedCount, 2u);
     EXPECT_EQ(index.otherCount, 1u);
-    EXPECT_EQ(FindNameIgnoringCase(&index, "a"), 2);
+    EXPECT_EQ(FindName(&index, "a"), 2);
     FreeNameIndex(&index);
 }
 
 TEST_F(EntryIndex, PrefixRunsHoldExactlyTheNamesInside) {
-    Open({"a/x", "a.b", "a", "a/", "a0", "a/y/z", "b/a/x", "A/x"});
+    Open({"a/x", "a.b", "a", "a/", "a0", "a/y/z", "b/a/x", "A/x", "a\\w"});
     DirectoryIndex index;
     ASSERT_TRUE(BuildDirectoryIndex(archive_, &index));
     zip_uint64_t first, end;
     FindPrefixRun(&index, "a/", 2, &first, &end);
     std::vector<zip_uint64_t> inside;
     for (zip_uint64_t i = first; i < end; i++) inside.push_back(index.sorted[i].index);
-    EXPECT_EQ(inside, (std::vector<zip_uint64_t>{3, 0, 5}));
+    EXPECT_EQ(inside, (std::vector<zip_uint64_t>{3, 8, 0, 5})) << "'\\\\' read as '/'";
     FindPrefixRun(&index, "c/", 2, &first, &end);
     EXPECT_EQ(first, end);
     FindPrefixRun(&index, "", 0, &first, &end);
-    EXPECT_EQ(end - first, 8u);
+    EXPECT_EQ(end - first, 9u);
     FreeDirectoryIndex(&index);
+}
+
+TEST(EntryNames, NewNamesHaveNoEmptyOrDotParts) {
+    const std::pair<const char *, bool> cases[] = {
+        {"a", true},       {"a/b.txt", true}, {"..a/b..", true}, {"", false},    {"/a", false},  {"a//b", false},
+        {"a/", false},     {".", false},      {"..", false},     {"a/./b", false}, {"x/../../e", false},
+        {"a\\..\\b", false},
+    };
+    for (const auto &[name, sound] : cases) EXPECT_EQ(IsSoundNewName(name), sound) << name;
 }
 
 }  // namespace

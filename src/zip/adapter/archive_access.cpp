@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "file_identity.h"
 #include "host.h"
 #include "library/host_file_source.h"
 
@@ -26,11 +27,11 @@ struct HeapRelease {
 
 }  // namespace
 
-zip_t *OpenArchiveForReading(const char *path) { return OpenArchiveFromHostFile(path); }
+zip_t *OpenArchiveForReading(const char *path) { return NamesOtherThanFile(path) ? nullptr : OpenArchiveFromHostFile(path); }
 
 zip_t *OpenArchiveToKeep(const char *path) {
     std::unique_ptr<HostFileSource, HeapRelease> source(static_cast<HostFileSource *>(calloc(1, sizeof(HostFileSource))));
-    if (!source) return nullptr;
+    if (!source || NamesOtherThanFile(path)) return nullptr;
     host::File file(host::OpenHostFile(path, FMODE_READ_ARCHIVE));
     if (!file) return nullptr;
     if (host::SeekHostFile(file.get(), 0, SEEK_FROM_END) < 0) return nullptr;
@@ -53,9 +54,9 @@ zip_t *OpenArchiveToKeep(const char *path) {
 
 void CloseArchiveForReading(zip_t *archive) { zip_discard(archive); }
 
-zip_t *OpenArchiveForChange(const char *path) { return zip_open(path, ZIP_CREATE, nullptr); }
+zip_t *OpenArchiveForChange(const char *path) { return NamesOtherThanFile(path) ? nullptr : zip_open(path, ZIP_CREATE, nullptr); }
 
-zip_t *OpenArchiveForScan(const char *path) { return zip_open(path, 0, nullptr); }
+zip_t *OpenArchiveForScan(const char *path) { return NamesOtherThanFile(path) ? nullptr : zip_open(path, 0, nullptr); }
 
 bool WriteArchiveBack(zip_t *archive) {
     if (zip_close(archive) == 0) return true;

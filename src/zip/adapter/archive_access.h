@@ -1,4 +1,5 @@
-// The ways the adapter opens and closes archives.
+// The ways the adapter opens and closes archives. Each declines at once a
+// path that names something other than a regular file.
 #pragma once
 
 #include <zip.h>

@@ -5,9 +5,9 @@
 #include <ctime>
 
 #include "adapter/archive_access.h"
+#include "adapter/entry_names.h"
 #include "bounded.h"
 #include "host.h"
-#include "library/name_lookup.h"
 
 namespace {
 
@@ -132,13 +132,13 @@ void DropArchiveCache() {
     }
 }
 
-zip_int64_t LocateNameIgnoringCase(CachedArchive *archive, const char *name) {
+zip_int64_t FindCachedEntry(CachedArchive *archive, const char *name) {
     if (!archive->namesIndexed) archive->namesIndexed = BuildNameIndex(archive->archive, &archive->names);
     if (archive->namesIndexed) {
-        zip_int64_t found = FindNameIgnoringCase(&archive->names, name);
+        zip_int64_t found = FindName(&archive->names, name);
         if (found != -2) return found;
     }
-    return LocateName(archive->archive, name, ZIP_FL_NOCASE);
+    return FindEntry(archive->archive, name);
 }
 
 const DirectoryIndex *DirectoriesOf(CachedArchive *archive) {

@@ -58,9 +58,8 @@ void ForgetArchive(const char *path);
 // Drops every kept archive (those in use close with their last user).
 void DropArchiveCache();
 
-// The lowest entry whose name the host finds equal to name ignoring case,
-// or -1.
-zip_int64_t LocateNameIgnoringCase(CachedArchive *archive, const char *name);
+// The entry name finds (see FindEntry), or -1.
+zip_int64_t FindCachedEntry(CachedArchive *archive, const char *name);
 
 // The directory index of archive, built at the first call; NULL when
 // memory runs out.

@@ -1,16 +1,18 @@
 // The name-sorted entry index behind directory scans.
 #include "adapter/directory_index.h"
 
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
+
+#include "adapter/entry_names.h"
 
 namespace {
 
-// qsort order: name bytes, then index.
+// qsort order: name bytes ('\\' read as '/'), then index.
 int OrderByName(const void *a, const void *b) {
     const auto *x = static_cast<const NamedEntry *>(a);
     const auto *y = static_cast<const NamedEntry *>(b);
-    if (int order = std::strcmp(x->name, y->name)) return order;
+    if (int order = CompareNames(x->name, y->name, SIZE_MAX)) return order;
     return x->index < y->index ? -1 : x->index > y->index ? 1 : 0;
 }
 
@@ -20,7 +22,7 @@ zip_uint64_t Partition(const DirectoryIndex *index, const char *prefix, size_t n
     zip_uint64_t low = 0, high = index->count;
     while (low < high) {
         zip_uint64_t middle = low + (high - low) / 2;
-        int order = std::strncmp(index->sorted[middle].name, prefix, n);
+        int order = CompareNames(index->sorted[middle].name, prefix, n);
         if (strictly ? order < 0 : order <= 0) {
             low = middle + 1;
         } else {

@@ -6,8 +6,9 @@
 
 #include "adapter/named_entry.h"
 
-// Entries sorted by name (bytes, as directory scans compare), then index.
-// All entries whose names begin with one prefix form one run.
+// Entries sorted by name (bytes, as directory scans compare, '\\' read as
+// '/'), then index. All entries whose names begin with one prefix form one
+// run.
 struct DirectoryIndex {
     NamedEntry *sorted;  // the entries in name order
     zip_uint64_t count;  // elements of sorted

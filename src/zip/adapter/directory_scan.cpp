@@ -1,9 +1,11 @@
 // Scanning directories inside archives: the flat entry list seen as a tree.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "adapter/archive_access.h"
 #include "adapter/archive_cache.h"
+#include "adapter/entry_names.h"
 #include "adapter/file_info.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
@@ -21,10 +23,10 @@ void ReportAdapterName(const TagItem *tags) {
     }
 }
 
-// Copies the first component of relative (up to its first '/') into the
-// shared name buffer.
+// Copies the first component of relative (up to its first separator) into
+// the shared name buffer.
 void CopyFirstComponent(const char *relative) {
-    size_t length = std::strcspn(relative, "/");
+    size_t length = std::strcspn(relative, "/\\");
     if (length >= kPathBufferSize) length = kPathBufferSize - 1;
     std::memcpy(gState.nameBuffer, relative, length);
     gState.nameBuffer[length] = '\0';
@@ -37,51 +39,66 @@ int OrderByIndex(const void *a, const void *b) {
     return x < y ? -1 : x > y ? 1 : 0;
 }
 
-// Lists the subdirectory through which sorted[*at] lies in the directory:
-// every name that shares its path up to the '/' after slash forms one run
-// of the index, and the run's lowest entry stands for the subdirectory.
-// Moves *at past the run.
+// Whether a child whose name has length bytes can be opened or scanned
+// through the directory whose path has prefix bytes: a name must not be
+// empty, and the child's inner path (a subdirectory's with its '/') must
+// fit the buffer of a split path.
+bool Reachable(size_t prefix, size_t length, bool directory) {
+    return length > 0 && prefix + length + (directory ? 1 : 0) < kPathBufferSize;
+}
+
+// Lists the subdirectory through which sorted[*at] lies in the directory,
+// if it is reachable: every name that shares its path up to the separator
+// at slash forms one run of the index, and the run's lowest entry stands
+// for the subdirectory. Moves *at past the run.
 void ListSubdirectory(ZipDirHandle *record, const DirectoryIndex *index, zip_uint64_t *at, zip_uint64_t end,
-                      const char *slash) {
+                      size_t prefix, const char *slash) {
     const NamedEntry &first = index->sorted[*at];
     size_t length = static_cast<size_t>(slash - first.name) + 1;
     zip_uint64_t lowest = first.index;
-    for ((*at)++; *at < end && std::strncmp(index->sorted[*at].name, first.name, length) == 0; (*at)++) {
+    for ((*at)++; *at < end && CompareNames(index->sorted[*at].name, first.name, length) == 0; (*at)++) {
         if (index->sorted[*at].index < lowest) lowest = index->sorted[*at].index;
     }
-    record->listing[record->listingCount++] = ListingElement{lowest, 1};
+    if (Reachable(prefix, length - 1 - prefix, true)) record->listing[record->listingCount++] = ListingElement{lowest, 1};
+}
+
+// Whether sorted[at] is a second entry of the name before it: a directory
+// has one child per name, the lowest entry, which lookups find too.
+bool RepeatsName(const DirectoryIndex *index, zip_uint64_t at) {
+    return at > 0 && CompareNames(index->sorted[at - 1].name, index->sorted[at].name, SIZE_MAX) == 0;
 }
 
 // Builds the listing of the record's directory from the entries inside it
 // (one run of the name index) and finds the directory's own entry; the
 // children appear in the order of their first entry in the archive. False
 // when memory runs out or the directory does not exist (no entry lies in
-// it).
+// it; one whose children are all unreachable still exists).
 bool BuildListing(ZipDirHandle *record, const DirectoryIndex *index) {
     size_t prefix = std::strlen(record->directory);
     zip_uint64_t at, end;
     FindPrefixRun(index, record->directory, prefix, &at, &end);
+    bool exists = prefix == 0 || at < end;
     size_t elements = end > at ? end - at : 1;
     record->listing = static_cast<ListingElement *>(host::AllocMemory(elements * sizeof(ListingElement), false, "zipentries"));
     if (!record->listing) return false;
     while (at < end) {
         const NamedEntry &entry = index->sorted[at];
         const char *relative = entry.name + prefix;
-        const char *slash = std::strchr(relative, '/');
+        const char *slash = std::strpbrk(relative, "/\\");
         if (slash) {
-            ListSubdirectory(record, index, &at, end, slash);
+            ListSubdirectory(record, index, &at, end, prefix, slash);
             continue;
         }
         if (*relative == '\0') {
             // Equal names sort by index: the first is the lowest.
             if (record->ownEntry < 0) record->ownEntry = static_cast<zip_int64_t>(entry.index);
-        } else {
+        } else if (!RepeatsName(index, at) && Reachable(prefix, std::strlen(relative), false)) {
             record->listing[record->listingCount++] = ListingElement{entry.index, 0};
         }
         at++;
     }
     qsort(record->listing, record->listingCount, sizeof(ListingElement), OrderByIndex);
-    return prefix == 0 || record->ownEntry >= 0 || record->listingCount > 0;
+    return exists;
 }
 
 // The archive the scan reads: its root's, or the cached one of its file.

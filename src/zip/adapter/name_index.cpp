@@ -3,11 +3,15 @@
 
 #include <cstdlib>
 
-#include "host.h"
+#include "adapter/entry_names.h"
 
 namespace {
 
-unsigned char FoldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
+// ASCII lower case, '\\' read as '/'.
+unsigned char FoldAscii(unsigned char c) {
+    if (c == '\\') return '/';
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
 
 // Compares two names after ASCII lower-casing, like strcmp.
 int CompareFolded(const char *a, const char *b) {
@@ -46,12 +50,15 @@ zip_uint64_t LowerBound(const NameIndex *index, const char *name) {
     return low;
 }
 
-// The lowest index among the pure-ASCII names that match, or -1.
-zip_int64_t FindFolded(const NameIndex *index, const char *name) {
+// The lowest index among the pure-ASCII names that match ignoring case into
+// *ignoringCase (or -1); returns the lowest that matches exactly, or -1.
+zip_int64_t FindFolded(const NameIndex *index, const char *name, zip_int64_t *ignoringCase) {
+    *ignoringCase = -1;
     for (zip_uint64_t i = LowerBound(index, name); i < index->foldedCount; i++) {
         const NamedEntry &entry = index->folded[i];
         if (CompareFolded(entry.name, name) != 0) break;
-        if (host::CompareNoCase(entry.name, name) == 0) return static_cast<zip_int64_t>(entry.index);
+        if (SameName(entry.name, name, false)) return static_cast<zip_int64_t>(entry.index);
+        if (*ignoringCase < 0 && SameName(entry.name, name, true)) *ignoringCase = static_cast<zip_int64_t>(entry.index);
     }
     return -1;
 }
@@ -59,7 +66,7 @@ zip_int64_t FindFolded(const NameIndex *index, const char *name) {
 // The lowest index among the other names that match below limit, or -1.
 zip_int64_t FindOther(const NameIndex *index, const char *name, zip_uint64_t limit) {
     for (zip_uint64_t i = 0; i < index->otherCount && index->other[i].index < limit; i++) {
-        if (host::CompareNoCase(index->other[i].name, name) == 0) return static_cast<zip_int64_t>(index->other[i].index);
+        if (SameName(index->other[i].name, name, true)) return static_cast<zip_int64_t>(index->other[i].index);
     }
     return -1;
 }
@@ -94,9 +101,11 @@ void FreeNameIndex(NameIndex *index) {
     *index = NameIndex{};
 }
 
-zip_int64_t FindNameIgnoringCase(const NameIndex *index, const char *name) {
+zip_int64_t FindName(const NameIndex *index, const char *name) {
     if (!IsAscii(name)) return -2;
-    zip_int64_t found = FindFolded(index, name);
+    zip_int64_t found;
+    // A pure-ASCII name matches exactly only pure-ASCII names.
+    if (zip_int64_t exact = FindFolded(index, name, &found); exact >= 0) return exact;
     zip_uint64_t limit = found >= 0 ? static_cast<zip_uint64_t>(found) : UINT64_MAX;
     zip_int64_t other = FindOther(index, name, limit);
     return other >= 0 ? other : found;

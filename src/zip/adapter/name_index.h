@@ -6,8 +6,9 @@
 
 #include "adapter/named_entry.h"
 
-// The entries sorted by their ASCII-folded names. The host's CompareNoCase
-// stays the judge of every match: the fold only narrows the candidates.
+// The entries sorted by their ASCII-folded names ('\\' read as '/'). The
+// host's CompareNoCase stays the judge of every match ignoring case: the
+// fold only narrows the candidates.
 // This relies on one property of the host's comparison: two pure-ASCII
 // names it finds equal are equal after ASCII lower-casing. Names with other
 // bytes may fold in ways the index cannot know, so they are kept apart and
@@ -26,7 +27,8 @@ bool BuildNameIndex(zip_t *archive, NameIndex *index);
 // Frees what BuildNameIndex allocated.
 void FreeNameIndex(NameIndex *index);
 
-// The lowest index whose name the host finds equal to name ignoring case;
-// -1 when there is none. A name with bytes above 127 could match in ways the
-// fold does not see: -2 asks the caller to walk the entries instead.
-zip_int64_t FindNameIgnoringCase(const NameIndex *index, const char *name);
+// The entry name finds, as FindEntry picks it: the lowest exact match, else
+// the lowest index whose name the host finds equal ignoring case; -1 when
+// there is none. A name with bytes above 127 could match in ways the fold
+// does not see: -2 asks the caller to walk the entries instead.
+zip_int64_t FindName(const NameIndex *index, const char *name);

@@ -6,13 +6,13 @@
 
 #include "adapter/archive_access.h"
 #include "adapter/archive_cache.h"
+#include "adapter/entry_names.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
 #include "bounded.h"
 #include "entry_metadata.h"
 #include "host.h"
 #include "library/dates.h"
-#include "library/name_lookup.h"
 
 namespace {
 
@@ -26,51 +26,72 @@ struct Target {
     char *inner;         // the object's inner path (room for one more '/')
     zip_int64_t index;   // the object's own entry, or -1 for an implicit directory
     bool directory;      // the object is a directory
+    char folder[kPathBufferSize + 1];  // a directory's path as stored, with its '/'
 };
 
-// Finds the object's own entry: a file of that name, else a directory
-// entry. Returns its index or -1; sets *directory for the latter.
-zip_int64_t FindOwnEntry(zip_t *archive, char *inner, bool *directory) {
-    zip_int64_t index = LocateName(archive, inner, ZIP_FL_NOCASE);
-    *directory = false;
-    if (index >= 0) return index;
-    size_t length = std::strlen(inner);
-    std::strcpy(inner + length, "/");
-    index = LocateName(archive, inner, ZIP_FL_NOCASE);
-    inner[length] = '\0';
-    *directory = index >= 0;
-    return index;
-}
-
-// Whether some entry lies inside the directory prefix (ending in '/').
-bool AnyEntryInside(zip_t *archive, const char *prefix) {
+// Finds the folder inner names, as lookups do: the lowest entry inside the
+// folder spelled exactly as inner wins, else (unless exactOnly) the lowest
+// inside it ignoring case. Its stored path with the '/' goes to folder, so
+// that only that folder is changed. False when no entry lies inside.
+bool FindFolder(zip_t *archive, const char *inner, char *folder, bool exactOnly) {
+    char query[kPathBufferSize + 1];
+    if (!CopyBounded(query, sizeof query, inner) || !AppendBounded(query, sizeof query, "/")) return false;
+    size_t length = std::strlen(query);
+    const char *found = nullptr;
     zip_int64_t count = zip_get_num_entries(archive, 0);
-    int length = static_cast<int>(std::strlen(prefix));
     for (zip_int64_t i = 0; i < count; i++) {
         const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name && host::CompareNoCaseN(name, prefix, length) == 0) return true;
+        if (!name) continue;
+        if (BeginsWithName(name, query, length, false)) {
+            found = name;
+            break;
+        }
+        if (!found && !exactOnly && BeginsWithName(name, query, length, true)) found = name;
     }
-    return false;
+    if (!found) return false;
+    std::memcpy(folder, found, length);
+    folder[length] = '\0';
+    WriteSeparators(folder);
+    return true;
 }
 
-// Finds the object for the operation; false when there is none.
+// Makes the target the folder found in folder, with its own entry if it
+// has one.
+void TakeFolder(Target *target) {
+    bool exact;
+    target->directory = true;
+    target->index = FindEntry(target->archive, target->folder, &exact);
+    if (!exact) target->index = -1;
+}
+
+// Finds the object for the operation, preferring a file or folder spelled
+// exactly as asked; false when there is none. Only a rename or a move takes
+// a folder without an entry of its own.
 bool FindTarget(Target *target, Operation operation) {
-    target->index = FindOwnEntry(target->archive, target->inner, &target->directory);
-    if (target->index >= 0) return true;
-    if (operation != Operation::Rename && operation != Operation::Move) return false;
-    char prefix[kPathBufferSize + 1];
-    CopyBounded(prefix, sizeof prefix, target->inner);
-    std::strcat(prefix, "/");
-    target->directory = AnyEntryInside(target->archive, prefix);
-    return target->directory;
+    bool exact;
+    zip_int64_t file = FindEntry(target->archive, target->inner, &exact);
+    target->directory = false;
+    target->index = file;
+    if (file >= 0 && exact) return true;
+    if (FindFolder(target->archive, target->inner, target->folder, true)) {
+        TakeFolder(target);
+    } else if (file < 0 && FindFolder(target->archive, target->inner, target->folder, false)) {
+        TakeFolder(target);
+    }
+    return target->index >= 0 || (target->directory && (operation == Operation::Rename || operation == Operation::Move));
 }
 
-// A directory is made only where no file or directory of that name exists,
-// in any case: the adapter finds names ignoring case, so a second spelling
-// could never be reached.
+// A directory is made only where no file or directory entry of that name
+// exists, in any case (the adapter finds names ignoring case, so a second
+// spelling could not be reached), and not below a file.
 bool MakeDirectory(Target *target) {
-    bool directory;
-    if (FindOwnEntry(target->archive, target->inner, &directory) >= 0) return false;
+    size_t length = std::strlen(target->inner);
+    if (length > 0 && target->inner[length - 1] == '/') target->inner[length - 1] = '\0';
+    if (!IsSoundNewName(target->inner) || FindEntry(target->archive, target->inner) >= 0) return false;
+    std::strcat(target->inner, "/");
+    bool exists = FindEntry(target->archive, target->inner) >= 0;
+    target->inner[length] = '\0';
+    if (exists || ClashesWithEntries(target->archive, target->inner, true, MovingEntries{-1, nullptr})) return false;
     zip_int64_t index = zip_dir_add(target->archive, target->inner, ZIP_FL_ENC_UTF_8);
     return index >= 0 && SetEntryUnixMode(target->archive, static_cast<zip_uint64_t>(index), true, kDirectoryMode);
 }
@@ -80,45 +101,63 @@ bool RenameEntry(zip_t *archive, zip_uint64_t index, const char *name) {
     return zip_file_rename(archive, index, name, ZIP_FL_ENC_UTF_8) == 0;
 }
 
-// The new path of an object: for a rename its directory part joined with
-// newName, for a move the destination's inner path. False if it does not fit.
-bool NewPath(const char *inner, Operation operation, const char *second, char *out) {
+// The new path of an object: for a rename the folder the object is stored
+// in joined with newName, for a move the destination's inner path. False if
+// it does not fit.
+bool NewPath(const Target *target, Operation operation, const char *second, char *out) {
     if (operation == Operation::Move) return CopyBounded(out, kPathBufferSize, second);
-    CopyBounded(out, kPathBufferSize, inner);
-    *host::GetPathEnd(out) = '\0';
-    return host::AppendPathPart(out, second, kPathBufferSize);
+    const char *stored = target->directory ? target->folder : zip_get_name(target->archive, static_cast<zip_uint64_t>(target->index), 0);
+    if (!stored || !CopyBounded(out, kPathBufferSize, stored)) return false;
+    WriteSeparators(out);
+    size_t length = std::strlen(out);
+    if (target->directory) out[--length] = '\0';
+    char *slash = std::strrchr(out, '/');
+    *(slash ? slash + 1 : out) = '\0';
+    return AppendBounded(out, kPathBufferSize, second);
 }
 
-// Renames every entry inside the directory (its own entry included) from
-// the old prefix to the new one; all or nothing, since the caller discards
-// the archive on failure.
+// Renames every entry inside the target folder (its own entry included)
+// to the new path; all or nothing, since the caller discards the archive
+// on failure.
 bool MoveDirectory(Target *target, const char *newPath) {
-    char oldPrefix[kPathBufferSize + 1];
-    CopyBounded(oldPrefix, sizeof oldPrefix, target->inner);
-    std::strcat(oldPrefix, "/");
-    int length = static_cast<int>(std::strlen(oldPrefix));
+    size_t length = std::strlen(target->folder);
     zip_int64_t count = zip_get_num_entries(target->archive, 0);
     for (zip_int64_t i = 0; i < count; i++) {
         const char *name = zip_get_name(target->archive, static_cast<zip_uint64_t>(i), 0);
-        if (!name || host::CompareNoCaseN(name, oldPrefix, length) != 0) continue;
+        if (!name || !BeginsWithName(name, target->folder, length, false)) continue;
         char moved[kPathBufferSize];
         bool fits = CopyBounded(moved, sizeof moved, newPath) && AppendBounded(moved, sizeof moved, "/") &&
                     AppendBounded(moved, sizeof moved, name + length);
-        if (!fits || !RenameEntry(target->archive, static_cast<zip_uint64_t>(i), moved)) return false;
+        if (!fits) return false;
+        WriteSeparators(moved);
+        if (!RenameEntry(target->archive, static_cast<zip_uint64_t>(i), moved)) return false;
     }
     return true;
+}
+
+// Whether a folder would land inside itself, or onto another folder (which
+// would merge the two), as a file system refuses.
+bool FolderMoveRefused(const Target *target, const char *newPath) {
+    char newFolder[kPathBufferSize + 1];
+    if (!CopyBounded(newFolder, sizeof newFolder, newPath) || !AppendBounded(newFolder, sizeof newFolder, "/")) return true;
+    if (BeginsWithName(newFolder, target->folder, std::strlen(target->folder), false)) return true;
+    char other[kPathBufferSize + 1];
+    return FindFolder(target->archive, newPath, other, false) && !SameName(other, target->folder, false);
 }
 
 // A new last component must be one component.
 bool IsPlainName(const char *name) { return name && *name && !std::strpbrk(name, "/\\"); }
 
-// Renames or moves the object to second.
+// Renames or moves the object to second, when the new name is sound and
+// leaves no file and folder sharing a name.
 bool RenameOrMove(Target *target, Operation operation, const char *second) {
     if (operation == Operation::Rename && !IsPlainName(second)) return false;
     char newPath[kPathBufferSize];
-    if (!NewPath(target->inner, operation, second, newPath)) return false;
-    if (target->directory) return MoveDirectory(target, newPath);
-    return RenameEntry(target->archive, static_cast<zip_uint64_t>(target->index), newPath);
+    if (!NewPath(target, operation, second, newPath) || !IsSoundNewName(newPath)) return false;
+    MovingEntries moving{target->directory ? -1 : target->index, target->directory ? target->folder : nullptr};
+    if (ClashesWithEntries(target->archive, newPath, target->directory, moving)) return false;
+    if (!target->directory) return RenameEntry(target->archive, static_cast<zip_uint64_t>(target->index), newPath);
+    return !FolderMoveRefused(target, newPath) && MoveDirectory(target, newPath);
 }
 
 // Sets the comment (flag 4), then the time (flag 2); a refused comment
@@ -154,10 +193,9 @@ bool Apply(Target *target, Operation operation, const char *second, int flags, c
 // Files a deletion with the scan that holds the archive.
 int DeferDeletion(ZipDirHandle *record, char *inner) {
     ZipDirHandle *root = RootOf(record);
-    bool directory;
-    zip_int64_t index = FindOwnEntry(root->archive, inner, &directory);
-    if (index < 0) return 0;
-    return FileDeferredDeletion(root, static_cast<zip_uint64_t>(index));
+    Target target{root->archive, inner, -1, false, ""};
+    if (!FindTarget(&target, Operation::Delete)) return 0;
+    return FileDeferredDeletion(root, static_cast<zip_uint64_t>(target.index));
 }
 
 // The shared body of the changing entry points; see the table of results
@@ -173,7 +211,7 @@ int ChangeFSObj(Operation operation, const char *path, const char *second, int f
     if (ZipDirHandle *record = FindZipDirHandle(split.archive)) {
         return operation == Operation::Delete ? DeferDeletion(record, split.inner) : 0;
     }
-    Target target{OpenArchiveForChange(split.archive), split.inner, -1, false};
+    Target target{OpenArchiveForChange(split.archive), split.inner, -1, false, ""};
     if (!target.archive) return 0;
     bool applied = (operation == Operation::MakeDir || FindTarget(&target, operation)) &&
                    Apply(&target, operation, second, flags, attributes);

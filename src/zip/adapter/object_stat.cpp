@@ -2,15 +2,16 @@
 #include <cstring>
 
 #include "adapter/archive_access.h"
+#include "adapter/entry_names.h"
 #include "adapter/file_info.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
-#include "library/name_lookup.h"
 
 namespace {
 
 // The first entry named exactly dir (ending in '/'), or with prefixOnly the
-// first lying inside it; names compare case-sensitively, as scans do. -1
+// first lying inside it; names compare case-sensitively, as scans do ('\\'
+// read as '/'). -1
 // when there is none, -2 when a name cannot be read.
 zip_int64_t FindDirectoryEntry(zip_t *archive, const char *dir, bool prefixOnly) {
     size_t length = std::strlen(dir);
@@ -18,7 +19,7 @@ zip_int64_t FindDirectoryEntry(zip_t *archive, const char *dir, bool prefixOnly)
     for (zip_int64_t i = 0; i < count; i++) {
         const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
         if (!name) return -2;
-        bool match = prefixOnly ? std::strncmp(name, dir, length) == 0 : std::strcmp(name, dir) == 0;
+        bool match = prefixOnly ? BeginsWithName(name, dir, length, false) : SameName(name, dir, false);
         if (match) return i;
     }
     return -1;
@@ -27,7 +28,7 @@ zip_int64_t FindDirectoryEntry(zip_t *archive, const char *dir, bool prefixOnly)
 // Describes the object at inner in archive; 0 when there is none.
 int StatInArchive(zip_t *archive, const ArchivePath &split, int flags, FSObjInfo *info) {
     zip_stat_t stat;
-    zip_int64_t index = LocateName(archive, split.inner, ZIP_FL_NOCASE);
+    zip_int64_t index = FindEntry(archive, split.inner);
     if (index >= 0 && zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) == 0) {
         bool isFile = split.inner[std::strlen(split.inner) - 1] != '/';
         return FillFSObjInfo(archive, &stat, info, flags, isFile, nullptr, split.archive);

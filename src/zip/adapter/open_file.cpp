@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "adapter/archive_access.h"
+#include "adapter/entry_names.h"
 #include "adapter/file_handle.h"
 #include "adapter/paths.h"
 #include "bounded.h"
 #include "host.h"
-#include "library/name_lookup.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr char kAdapterName[] = "Zip";
 zip_int64_t LastListedFile(const ZipDirHandle *root, const char *inner) {
     if (root->lastFileIndex < 0) return -1;
     const char *name = zip_get_name(root->archive, static_cast<zip_uint64_t>(root->lastFileIndex), 0);
-    return name && std::strcmp(name, inner) == 0 ? root->lastFileIndex : -1;
+    return name && SameName(name, inner, false) ? root->lastFileIndex : -1;
 }
 
 // Shares the archive of the scan registered for it; the handle holds one
@@ -56,10 +56,10 @@ bool OpenEntryAt(ZipFileHandle *handle, zip_int64_t index) {
     return handle->stream != nullptr;
 }
 
-// The entry the handle's inner path names, ignoring case.
+// The entry the handle's inner path names: exactly, else ignoring case.
 zip_int64_t LocateEntry(ZipFileHandle *handle) {
-    if (handle->cached) return LocateNameIgnoringCase(handle->cached, handle->innerPath);
-    return LocateName(handle->archive, handle->innerPath, ZIP_FL_NOCASE);
+    if (handle->cached) return FindCachedEntry(handle->cached, handle->innerPath);
+    return FindEntry(handle->archive, handle->innerPath);
 }
 
 // The reading route: the archive (borrowed, cached or owned) and the
@@ -116,8 +116,9 @@ ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags) {
     ZipDirHandle *record = FindZipDirHandle(split.archive);
     bool reading = (mode & FMODE_READ) != 0;
     // A scanned archive is never written: its scans and deferred deletions
-    // rely on the file staying as they saw it.
-    if (!reading && record) return nullptr;
+    // rely on the file staying as they saw it. Nothing is written under a
+    // name an extractor would drop or follow out of its folder.
+    if (!reading && (record || !IsSoundNewName(split.inner))) return nullptr;
     auto *handle = static_cast<ZipFileHandle *>(host::AllocMemory(sizeof(ZipFileHandle), true, "zipfile"));
     if (!handle) return nullptr;
     bool opened = PrepareHandle(handle, split, options) &&

@@ -64,10 +64,7 @@ void CloseRootArchive(ZipDirHandle *root) {
 
 }  // namespace
 
-bool NameSameArchive(const char *a, const char *b) {
-    if (host::CompareNoCase(a, b) != 0) return false;
-    return std::strcmp(a, b) == 0 || NameSameFile(a, b);
-}
+bool NameSameArchive(const char *a, const char *b) { return std::strcmp(a, b) == 0 || NameSameFile(a, b); }
 
 ZipDirHandle *FindZipDirHandle(const char *archivePath) {
     for (ZipDirHandle *record = gState.adapterArchives; record; record = record->next) {

@@ -33,12 +33,12 @@ struct ZipDirHandle {
     uint32_t pendingCapacity;            // allocated elements of pendingDeletions
 };
 
-// Whether two archive paths name one archive: the same spelling, or
-// spellings equal ignoring case that name the same file.
+// Whether two archive paths name one archive: the same spelling, or any
+// spellings (other case, "./", links) that name the same file.
 bool NameSameArchive(const char *a, const char *b);
 
-// The registry record that serves archivePath: the first whose path equals
-// it ignoring case and that names the same file. NULL when none.
+// The registry record that serves archivePath: the first whose path names
+// the same archive (NameSameArchive). NULL when none.
 ZipDirHandle *FindZipDirHandle(const char *archivePath);
 
 // The root record that owns the archive of record.

@@ -9,10 +9,10 @@
 
 #include "adapter/archive_access.h"
 #include "adapter/archive_cache.h"
+#include "adapter/entry_names.h"
 #include "adapter/file_handle.h"
 #include "entry_metadata.h"
 #include "library/entry_stream.h"
-#include "library/name_lookup.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ bool ReadWholeEntry(ZipFileHandle *handle, zip_file_t *stream) {
 
 // Loads the entry's current contents, if the entry exists.
 bool LoadContents(ZipFileHandle *handle) {
-    zip_int64_t index = LocateName(handle->archive, handle->innerPath, ZIP_FL_NOCASE);
+    zip_int64_t index = FindEntry(handle->archive, handle->innerPath);
     if (index < 0) return true;
     if (zip_stat_index(handle->archive, static_cast<zip_uint64_t>(index), 0, &handle->stat) != 0) return false;
     if (!(handle->stat.valid & ZIP_STAT_SIZE) || handle->stat.size > kMaxMemoryContents) return false;
@@ -73,8 +73,8 @@ bool EntryUnchanged(const ZipFileHandle *handle, zip_t *archive, zip_int64_t ind
 }
 
 // Puts source in as the handle's entry: over the entry the host's name
-// finds (ignoring case, as every lookup of the adapter does), else as a new
-// entry. Returns its index, or -1 (source then still the caller's).
+// finds (as every lookup of the adapter does), under its stored name, else
+// as a new entry. Returns its index, or -1 (source then still the caller's).
 zip_int64_t PlaceEntry(zip_t *archive, const char *name, zip_int64_t existing, zip_source_t *source) {
     if (existing >= 0) return zip_file_replace(archive, static_cast<zip_uint64_t>(existing), source, 0) == 0 ? existing : -1;
     return zip_file_add(archive, name, source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
@@ -97,10 +97,12 @@ bool SetEncryption(zip_t *archive, zip_int64_t index, const ZipFileHandle *handl
                                    encrypt ? handle->password : nullptr) == 0;
 }
 
-// Adds the handle's contents to archive; false when libzip refuses.
+// Adds the handle's contents to archive; false when libzip refuses or a new
+// entry would share its name with a folder or lie below a file.
 bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
-    zip_int64_t existing = LocateName(archive, handle->innerPath, ZIP_FL_NOCASE);
+    zip_int64_t existing = FindEntry(archive, handle->innerPath);
     if (handle->readWrite && !EntryUnchanged(handle, archive, existing)) return false;
+    if (existing < 0 && ClashesWithEntries(archive, handle->innerPath, false, MovingEntries{-1, nullptr})) return false;
     zip_source_t *source = zip_source_buffer(archive, handle->data, static_cast<zip_uint64_t>(handle->length), 0);
     if (!source) return false;
     zip_int64_t index = PlaceEntry(archive, handle->innerPath, existing, source);
@@ -125,6 +127,8 @@ bool OpenForWriting(ZipFileHandle *handle, bool loadContents) {
 }
 
 int WriteBack(const ZipFileHandle *handle) {
+    // A scan opened since FOpen relies on the file staying as it saw it.
+    if (FindZipDirHandle(handle->archivePath)) return 0;
     zip_t *archive = OpenArchiveForChange(handle->archivePath);
     if (!archive) return 0;
     if (!AddContents(archive, handle)) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "entry_metadata.h"
+#include "entry_name_length.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/codepage.h"
@@ -132,17 +133,15 @@ int ApplyEntryOptions(zip_t *archive, zip_uint64_t index, const AddFileOptions &
 // or -1 with *error set.
 zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions &options, uint32_t *permissions,
                          int *error) {
+    const char *name = options.newName.text ? options.newName.text.get() : host::GetFileNamePart(file);
+    host::Memory<char> converted;
+    name = EntryText(name, options.encoding, &converted);
+    *error = name == nullptr ? HOSTERR_NOMEMORY : !FitsEntryName(name, false) ? HOSTERR_BADVALUE : 0;
+    if (*error) return -1;
     zip_source_t *made = nullptr;
     *error = StreamSourceError(MakeStreamSource(archive, file, &made, permissions), file);
     if (*error) return -1;
     Source source(made);
-    const char *name = options.newName.text ? options.newName.text.get() : host::GetFileNamePart(file);
-    host::Memory<char> converted;
-    name = EntryText(name, options.encoding, &converted);
-    if (name == nullptr) {
-        *error = HOSTERR_NOMEMORY;
-        return -1;
-    }
     const zip_int64_t index = zip_file_add(archive, name, source.get(), static_cast<zip_flags_t>(options.encoding));
     if (index < 0) {
         *error = ZipError();
@@ -192,7 +191,8 @@ int AddFile(ScriptState *L) {
 }
 
 // idx = zip.AddDirectory(id, d$ [, {encoding}]): adds a directory entry;
-// libzip appends the "/" when d$ lacks it.
+// libzip appends the "/" when d$ lacks it. An empty name is refused before
+// libzip, which would read the byte before it.
 int AddDirectory(ScriptState *L) {
     const char *directory = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);
@@ -207,6 +207,7 @@ int AddDirectory(ScriptState *L) {
     host::Memory<char> converted;
     const char *name = EntryText(directory, encoding, &converted);
     if (name == nullptr) return HOSTERR_NOMEMORY;
+    if (!FitsEntryName(name, true)) return HOSTERR_BADVALUE;
     const zip_int64_t index = zip_dir_add(object->archive, name, static_cast<zip_flags_t>(encoding));
     if (index < 0) return ZipError();
     if (!SetEntryUnixMode(object->archive, static_cast<zip_uint64_t>(index), true, kDirectoryMode)) return ZipError();

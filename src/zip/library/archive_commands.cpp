@@ -2,6 +2,7 @@
 #include "adapter/archive_cache.h"
 #include "archive.h"
 #include "commands.h"
+#include "file_identity.h"
 #include "host.h"
 #include "host_file_source.h"
 #include "progress.h"
@@ -30,8 +31,10 @@ int OpenFlagsForMode(int mode) {
 }
 
 // Opens name with flags: read-only archives through the host's files,
-// writable ones with libzip's own file access. NULL on failure.
+// writable ones with libzip's own file access. NULL on failure, and at
+// once for a FIFO or device, whose opening could block forever.
 zip_t *OpenArchiveFile(const char *name, int flags) {
+    if (NamesOtherThanFile(name)) return nullptr;
     if (flags == ZIP_RDONLY) return OpenArchiveFromHostFile(name);
     // The file adapter must not go on serving a version this may replace.
     ForgetArchive(name);

@@ -1,4 +1,5 @@
 // zip.DeleteFile and zip.RenameFile: entries taken out or given new names.
+#include "entry_name_length.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/codepage.h"
@@ -37,6 +38,7 @@ int RenameFile(ScriptState *L) {
         if (!converted) return HOSTERR_NOMEMORY;
         newName = converted.get();
     }
+    if (!FitsEntryName(newName, false)) return HOSTERR_BADVALUE;
     if (zip_file_rename(object->archive, index, newName, static_cast<zip_flags_t>(encoding)) != 0) return ZipError();
     return 0;
 }
