@@ -106,4 +106,87 @@ T.case("read-write handles in sequence both land", function()
   T.eq(contents(p), "x=1234")
 end)
 
+-- A script archive's close never writes over a file that changed since the
+-- archive was opened: it fails and keeps its changes pending.
+local added = T.path("added.txt")
+T.writefile(added, "mine")
+for _, c in ipairs({
+  {"an adapter write since the open", "old=O,adapter.txt=A", function(p)
+    T.eq(host.writefile(p .. "/adapter.txt", "A"), true)
+  end},
+  {"another script archive's close since the open", "old=O,theirs=mine", function(p)
+    zip.OpenArchive(2, p, 1004)
+    zip.AddFile(2, added, {newname = "theirs"})
+    zip.CloseArchive(2)
+  end},
+  {"the same bytes written again in place", "old=O", function(p) T.writefile(p, T.readfile(p)) end},
+  {"a file made where there was none", "adapter.txt=A", function(p)
+    T.eq(host.writefile(p .. "/adapter.txt", "A"), true)
+  end, function(p) os.remove(p) end},
+}) do
+  local name, want, change, setup = c[1], c[2], c[3], c[4]
+  T.case("a close after " .. name .. " fails and keeps its changes", function()
+    local p = T.path("changed.zip")
+    T.pyzip(p, {{"old", "O"}})
+    if setup then setup(p) end
+    zip.OpenArchive(1, p, 1004)
+    zip.AddFile(1, added, {newname = "mine"})
+    change(p)
+    T.err(function() zip.CloseArchive(1) end, "A zip error has occurred!")
+    T.ok(zip.LocateFile(1, "mine") >= 0, "the change is still pending")
+    zip.CloseArchive(1, 1)
+    T.eq(contents(p), want)
+  end)
+end
+
+T.case("an adapter write to the archive a close is writing is refused at once", function()
+  local p = T.path("busy.zip")
+  T.pyzip(p, {{"old", "O"}})
+  zip.OpenArchive(1, p, 1004)
+  zip.AddFile(1, added, {newname = "mine"})
+  local written
+  local started = os.time()
+  zip.CloseArchive(1, 0, function() if written == nil then written = host.writefile(p .. "/cb", "x") end end)
+  T.eq(written, false)
+  T.ok(os.time() - started < 3, "refused without waiting")
+  T.eq(contents(p), "old=O,mine=mine")
+end)
+
+T.case("writes keep the archive's permission bits; new archives follow the umask", function()
+  local umask = tonumber(T.sh("sh -c umask"), 8)
+  local function mode(p) return (T.sh("stat -c %a '" .. p .. "'"):gsub("%s", "")) end
+  for _, c in ipairs({
+    {"640", function(p) T.eq(host.writefile(p .. "/x", "x"), true) end},
+    {"604", function(p) zip.OpenArchive(1, p, 1004) zip.AddFile(1, added) zip.CloseArchive(1) end},
+    {nil, function(p) os.remove(p) T.eq(host.writefile(p .. "/x", "x"), true) end},
+  }) do
+    local p = T.path("mode.zip")
+    T.pyzip(p, {{"old", "O"}})
+    if c[1] then os.execute("chmod " .. c[1] .. " '" .. p .. "'") end
+    c[2](p)
+    T.eq(mode(p), c[1] or string.format("%o", 438 & ~umask))
+  end
+end)
+
+T.case("two processes writing one archive: every write that succeeds lands", function()
+  local p = T.path("shared.zip")
+  os.remove(p)
+  local child = T.path("writer.lua")
+  T.writefile(child, string.format([[
+require_plugin("zip", {installadapter = true})
+for i = 1, 60 do
+  local name = string.format("%%s%%02d", arg[1], i)
+  if host.writefile(%q .. "/" .. name, name) then print(name) end
+end]], p))
+  local orhost = os.getenv("ORHOST") or "orhost"
+  local run = string.format("'%s' '%s'", orhost, child)
+  local out = T.sh(string.format("%s a & %s b & wait", run, run))
+  local written = {}
+  for name in out:gmatch("%S+") do written[#written + 1] = name .. "=" .. name end
+  T.ok(#written > 60, "most writes succeed: " .. #written)
+  local landed = {}
+  for entry in contents(p):gmatch("[^,]+") do landed[entry] = true end
+  for _, entry in ipairs(written) do T.ok(landed[entry], "landed: " .. entry) end
+end)
+
 T.finish()

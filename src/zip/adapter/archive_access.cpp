@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/archive_file.h"
 #include "host.h"
 #include "library/host_file_source.h"
 
@@ -53,7 +54,12 @@ zip_t *OpenArchiveToKeep(const char *path) {
 
 void CloseArchiveForReading(zip_t *archive) { zip_discard(archive); }
 
-zip_t *OpenArchiveForChange(const char *path) { return zip_open(path, ZIP_CREATE, nullptr); }
+zip_t *OpenArchiveForChange(const char *path) {
+    int error = 0;
+    return OpenWritableArchive(path, ZIP_CREATE, WriteLock::FromOpen, &error);
+}
+
+zip_t *OpenArchiveToLoad(const char *path) { return zip_open(path, ZIP_CREATE, nullptr); }
 
 zip_t *OpenArchiveForScan(const char *path) { return zip_open(path, 0, nullptr); }
 

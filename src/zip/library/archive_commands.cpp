@@ -2,6 +2,7 @@
 #include "adapter/archive_cache.h"
 #include "archive.h"
 #include "commands.h"
+#include "core/archive_file.h"
 #include "host.h"
 #include "host_file_source.h"
 #include "progress.h"
@@ -30,13 +31,14 @@ int OpenFlagsForMode(int mode) {
 }
 
 // Opens name with flags: read-only archives through the host's files,
-// writable ones with libzip's own file access. NULL on failure.
+// writable ones through the module's own archive file source, which locks
+// the file only while writing it at close. NULL on failure.
 zip_t *OpenArchiveFile(const char *name, int flags) {
     if (flags == ZIP_RDONLY) return OpenArchiveFromHostFile(name);
     // The file adapter must not go on serving a version this may replace.
     ForgetArchive(name);
     int error = 0;
-    return zip_open(name, flags, &error);
+    return OpenWritableArchive(name, flags, WriteLock::AtWrite, &error);
 }
 
 // Appends object at the tail of the list, keeping opening order.
