@@ -7,17 +7,19 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "core/archive_lock.h"
+#include "core/file_copy.h"
 #include "core/folder.h"
 #include "file_identity.h"
 
 namespace {
 
 constexpr char kTemporarySuffix[] = ".XXXXXX";
-constexpr size_t kCopyChunk = 65536;
+// libzip writes the central directory in pieces of a few bytes: they are
+// gathered into writes of up to this size.
+constexpr size_t kPendingSize = 65536;
 
 // The state of one archive file's source.
 struct ArchiveFileSource {
@@ -31,6 +33,8 @@ struct ArchiveFileSource {
     zip_error_t error;      // the last failure, for ZIP_SOURCE_ERROR
     char *temporary;        // the temporary file's name, "" while none exists
     char *path;             // the archive's path
+    size_t pendingLength;   // bytes in pending
+    char pending[kPendingSize];  // written data not yet in output, which continues at its position
 };
 
 // Records a failure (libzip's code and errno) and returns -1.
@@ -118,6 +122,7 @@ zip_int64_t Stat(ArchiveFileSource *source, void *data, zip_uint64_t length) {
 void RemoveTemporary(ArchiveFileSource *source) {
     if (source->output >= 0) close(source->output);
     source->output = -1;
+    source->pendingLength = 0;
     if (source->temporary[0]) unlink(source->temporary);
     source->temporary[0] = '\0';
 }
@@ -151,35 +156,37 @@ zip_int64_t BeginWrite(ArchiveFileSource *source) {
 }
 
 // Writes all of data to the temporary file at its position.
-zip_int64_t WriteAll(ArchiveFileSource *source, const void *data, zip_uint64_t length) {
-    const char *bytes = static_cast<const char *>(data);
-    zip_uint64_t done = 0;
-    while (done < length) {
-        ssize_t written = write(source->output, bytes + done, length - done);
+bool WriteOut(int output, const char *data, size_t length) {
+    while (length > 0) {
+        ssize_t written = write(output, data, length);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return Fail(source, ZIP_ER_WRITE, written < 0 ? errno : ENOSPC);
-        done += static_cast<zip_uint64_t>(written);
-    }
-    return static_cast<zip_int64_t>(length);
-}
-
-// Frees platform memory on every way out of a scope.
-struct HeapRelease {
-    void operator()(void *memory) const { free(memory); }
-};
-
-// Copies the archive's first length bytes into the temporary file.
-bool CopyStart(ArchiveFileSource *source, zip_uint64_t length) {
-    std::unique_ptr<char, HeapRelease> buffer(static_cast<char *>(malloc(kCopyChunk)));
-    if (!buffer) return false;
-    for (zip_uint64_t done = 0; done < length;) {
-        zip_uint64_t want = length - done < kCopyChunk ? length - done : kCopyChunk;
-        ssize_t got = pread(source->original, buffer.get(), want, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0 || WriteAll(source, buffer.get(), static_cast<zip_uint64_t>(got)) < 0) return false;
-        done += static_cast<zip_uint64_t>(got);
+        if (written <= 0) {
+            if (written == 0) errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        length -= static_cast<size_t>(written);
     }
     return true;
+}
+
+// Writes out the pending bytes.
+zip_int64_t Flush(ArchiveFileSource *source) {
+    size_t length = source->pendingLength;
+    source->pendingLength = 0;
+    return WriteOut(source->output, source->pending, length) ? 0 : Fail(source, ZIP_ER_WRITE, errno);
+}
+
+// Adds data to the pending bytes; what does not fit goes out at once.
+zip_int64_t Write(ArchiveFileSource *source, const void *data, zip_uint64_t length) {
+    if (source->pendingLength + length > kPendingSize && Flush(source) < 0) return -1;
+    if (length >= kPendingSize) {
+        return WriteOut(source->output, static_cast<const char *>(data), length) ? static_cast<zip_int64_t>(length)
+                                                                                 : Fail(source, ZIP_ER_WRITE, errno);
+    }
+    std::memcpy(source->pending + source->pendingLength, data, length);
+    source->pendingLength += length;
+    return static_cast<zip_int64_t>(length);
 }
 
 // Begins a write that keeps the archive's first length bytes; -1 leaves no
@@ -188,27 +195,31 @@ zip_int64_t BeginWriteCloning(ArchiveFileSource *source, zip_uint64_t length) {
     if (source->original < 0 || length > static_cast<zip_uint64_t>(source->identity.size))
         return Fail(source, ZIP_ER_INVAL);
     if (BeginWrite(source) < 0) return -1;
-    if (CopyStart(source, length)) return 0;
+    if (CopyFileStart(source->original, source->output, length) &&
+        lseek(source->output, static_cast<off_t>(length), SEEK_SET) >= 0)
+        return 0;
+    int error = errno;
     RemoveTemporary(source);
     EndWrite(source);
-    return Fail(source, ZIP_ER_WRITE, errno);
+    return Fail(source, ZIP_ER_WRITE, error);
 }
 
 zip_int64_t SeekWrite(ArchiveFileSource *source, void *data, zip_uint64_t length) {
     auto *args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &source->error);
-    if (!args) return -1;
+    if (!args || Flush(source) < 0) return -1;
     if (lseek(source->output, args->offset, args->whence) < 0) return Fail(source, ZIP_ER_SEEK, errno);
     return 0;
 }
 
 zip_int64_t TellWrite(ArchiveFileSource *source) {
     off_t position = lseek(source->output, 0, SEEK_CUR);
-    return position < 0 ? Fail(source, ZIP_ER_TELL, errno) : position;
+    return position < 0 ? Fail(source, ZIP_ER_TELL, errno) : position + static_cast<off_t>(source->pendingLength);
 }
 
 // Puts the new archive in place durably: its data synced, then renamed
 // over the archive, then the folder synced.
 zip_int64_t CommitWrite(ArchiveFileSource *source) {
+    if (Flush(source) < 0) return -1;
     if (fsync(source->output) != 0) return Fail(source, ZIP_ER_WRITE, errno);
     int closed = close(source->output);
     source->output = -1;
@@ -268,7 +279,7 @@ zip_int64_t ArchiveFileCallback(void *state, void *data, zip_uint64_t length, zi
         case ZIP_SOURCE_BEGIN_WRITE_CLONING: return BeginWriteCloning(source, length);
         case ZIP_SOURCE_COMMIT_WRITE: return CommitWrite(source);
         case ZIP_SOURCE_ROLLBACK_WRITE: return RollbackWrite(source);
-        case ZIP_SOURCE_WRITE: return WriteAll(source, data, length);
+        case ZIP_SOURCE_WRITE: return Write(source, data, length);
         case ZIP_SOURCE_SEEK_WRITE: return SeekWrite(source, data, length);
         case ZIP_SOURCE_TELL_WRITE: return TellWrite(source);
         case ZIP_SOURCE_REMOVE: return Remove(source);
