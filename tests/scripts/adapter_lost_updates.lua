@@ -152,19 +152,28 @@ T.case("an adapter write to the archive a close is writing is refused at once", 
   T.eq(contents(p), "old=O,mine=mine")
 end)
 
-T.case("writes keep the archive's permission bits; new archives follow the umask", function()
+T.case("writes keep the archive's owner and permission bits, never set-id bits", function()
   local umask = tonumber(T.sh("sh -c umask"), 8)
-  local function mode(p) return (T.sh("stat -c %a '" .. p .. "'"):gsub("%s", "")) end
+  local root = T.sh("id -u"):match("^0%s")
+  local function owner(p) return (T.sh("stat -c '%a %u' '" .. p .. "'"):gsub("%s+$", "")) end
+  local me = owner(T.path("added.txt")):match("%d+$")
+  local adapter = function(p) T.eq(host.writefile(p .. "/x", "x"), true) end
   for _, c in ipairs({
-    {"640", function(p) T.eq(host.writefile(p .. "/x", "x"), true) end},
-    {"604", function(p) zip.OpenArchive(1, p, 1004) zip.AddFile(1, added) zip.CloseArchive(1) end},
-    {nil, function(p) os.remove(p) T.eq(host.writefile(p .. "/x", "x"), true) end},
+    -- chmod, chown (as root only), what the written archive shows, write
+    {"640", nil, "640 " .. me, adapter},
+    {"4755", nil, "755 " .. me, adapter},
+    {"604", nil, "604 " .. me, function(p) zip.OpenArchive(1, p, 1004) zip.AddFile(1, added) zip.CloseArchive(1) end},
+    {"644", "65534", "644 65534", adapter},
+    {nil, nil, string.format("%o %s", 438 & ~umask, me), function(p) os.remove(p) adapter(p) end},
   }) do
     local p = T.path("mode.zip")
     T.pyzip(p, {{"old", "O"}})
     if c[1] then os.execute("chmod " .. c[1] .. " '" .. p .. "'") end
-    c[2](p)
-    T.eq(mode(p), c[1] or string.format("%o", 438 & ~umask))
+    if not c[2] or root then
+      if c[2] then os.execute("chown " .. c[2] .. " '" .. p .. "'") end
+      c[4](p)
+      T.eq(owner(p), c[3])
+    end
   end
 end)
 

@@ -28,6 +28,8 @@ struct ArchiveFileSource {
     int original;          // the archive file as it was opened, or -1 when there was none
     FileIdentity identity;  // what original was when opened
     mode_t mode;            // permission bits of the archive file
+    uid_t owner;            // its owner and group, when original exists
+    gid_t group;
     zip_uint64_t position;  // reading position in original
     int output;             // the temporary file being written, or -1
     zip_error_t error;      // the last failure, for ZIP_SOURCE_ERROR
@@ -60,7 +62,9 @@ bool OpenOriginal(ArchiveFileSource *source) {
     }
     struct stat status;
     if (fstat(source->original, &status) != 0 || !IdentifyOpenFile(source->original, &source->identity)) return false;
-    source->mode = status.st_mode & 07777;
+    source->mode = status.st_mode & 0777;
+    source->owner = status.st_uid;
+    source->group = status.st_gid;
     return true;
 }
 
@@ -127,8 +131,17 @@ void RemoveTemporary(ArchiveFileSource *source) {
     source->temporary[0] = '\0';
 }
 
-// Makes the temporary file beside the archive, with the archive's
-// permission bits.
+// Gives the new file the old one's owner and group where this process may
+// (a script run as root must not take a user's archive from them). False
+// where it may not: the file then stays this process's own, as any new
+// file would.
+bool KeepOwner(const ArchiveFileSource *source) {
+    return source->original < 0 || fchown(source->output, source->owner, source->group) == 0;
+}
+
+// Makes the temporary file beside the archive, with the archive's owner
+// (where possible) and permission bits (never set-id bits: the new file
+// may belong to another user than the old one).
 zip_int64_t CreateTemporary(ArchiveFileSource *source) {
     std::strcpy(source->temporary, source->path);
     std::strcat(source->temporary, kTemporarySuffix);
@@ -138,6 +151,7 @@ zip_int64_t CreateTemporary(ArchiveFileSource *source) {
         source->temporary[0] = '\0';
         return Fail(source, ZIP_ER_TMPOPEN, error);
     }
+    KeepOwner(source);
     if (fchmod(source->output, source->mode) != 0) {
         int error = errno;
         RemoveTemporary(source);
