@@ -29,7 +29,7 @@ std::string Contents(int file) {
 
 TEST(CopyFileStart, CopiesExactlyTheStartWithinAndAcrossFileSystems) {
     std::string data;
-    for (int i = 0; data.size() < (3u << 20) + 5; i++) data += std::to_string(i * 7919) + ",";
+    for (uint64_t i = 0; data.size() < (3u << 20) + 5; i++) data += std::to_string(i * 7919) + ",";
     const struct {
         const char *from, *to;  // folders of the two files
         uint64_t length;        // bytes to copy
