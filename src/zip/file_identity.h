@@ -18,8 +18,15 @@ struct FileIdentity {
 // can see.
 bool IdentifyFile(const char *path, FileIdentity *identity);
 
+// What fstat(2) says of an open file; false when it is no regular file.
+bool IdentifyOpenFile(int descriptor, FileIdentity *identity);
+
 // Whether a and b are the same file, however it changed since.
 bool SameFile(const FileIdentity &a, const FileIdentity &b);
+
+// Whether a and b are the same file in the same state: size, modification
+// and change times (to the nanosecond) all equal.
+bool Unchanged(const FileIdentity &a, const FileIdentity &b);
 
 // Whether path names the same regular file as identity.
 bool PathNamesFile(const char *path, const FileIdentity &identity);
@@ -29,3 +36,5 @@ bool PathNamesFile(const char *path, const FileIdentity &identity);
 // read endless data, so it is declined before anything opens it. A path
 // that names nothing yet is not such a thing.
 bool NamesOtherThanFile(const char *path);
+// Whether path names nothing at all (stat(2) fails with ENOENT).
+bool PathNamesNothing(const char *path);

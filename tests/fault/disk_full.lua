@@ -1,9 +1,10 @@
 -- libzip writes archives with its own file access, which host.failio does
 -- not reach. Here the file size limit (RLIMIT_FSIZE, SIGXFSZ ignored) makes
 -- every write past a point fail, at each 512-byte step of the new archive:
--- zip.CloseArchive and the adapter's writing FClose, MakeDir, RenameFSObj
--- and deferred DeleteFSObj must report the failure, keep the old archive
--- whole, leave no temporary file and no host memory.
+-- zip.CloseArchive (rewriting everything, and keeping the old data by a
+-- copy of the archive's start) and the adapter's writing FClose, MakeDir,
+-- RenameFSObj and deferred DeleteFSObj must report the failure, keep the
+-- old archive whole, leave no temporary file and no host memory.
 local S = require("sweep")
 local T = S.T
 
@@ -70,6 +71,14 @@ row("zip.CloseArchive", sweep("zip.CloseArchive", string.format([[
   zip.DeleteFile(1, 0)
   local written, message = pcall(zip.CloseArchive, 1)
   -- A failed write keeps the archive open with its changes: drop them.
+  if not written then zip.CloseArchive(1, 1) error(message, 0) end
+  return true]], arc, added), "error: A zip error has occurred!"))
+
+row("zip.CloseArchive keeping the old data", sweep("zip.CloseArchive keeping the old data", string.format([[
+  require_plugin("zip")
+  zip.OpenArchive(1, %q, 1004)
+  zip.AddFile(1, %q, {newname = "new/added.txt"})
+  local written, message = pcall(zip.CloseArchive, 1)
   if not written then zip.CloseArchive(1, 1) error(message, 0) end
   return true]], arc, added), "error: A zip error has occurred!"))
 

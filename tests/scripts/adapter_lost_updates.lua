@@ -106,4 +106,96 @@ T.case("read-write handles in sequence both land", function()
   T.eq(contents(p), "x=1234")
 end)
 
+-- A script archive's close never writes over a file that changed since the
+-- archive was opened: it fails and keeps its changes pending.
+local added = T.path("added.txt")
+T.writefile(added, "mine")
+for _, c in ipairs({
+  {"an adapter write since the open", "old=O,adapter.txt=A", function(p)
+    T.eq(host.writefile(p .. "/adapter.txt", "A"), true)
+  end},
+  {"another script archive's close since the open", "old=O,theirs=mine", function(p)
+    zip.OpenArchive(2, p, 1004)
+    zip.AddFile(2, added, {newname = "theirs"})
+    zip.CloseArchive(2)
+  end},
+  {"the same bytes written again in place", "old=O", function(p) T.writefile(p, T.readfile(p)) end},
+  {"a file made where there was none", "adapter.txt=A", function(p)
+    T.eq(host.writefile(p .. "/adapter.txt", "A"), true)
+  end, function(p) os.remove(p) end},
+}) do
+  local name, want, change, setup = c[1], c[2], c[3], c[4]
+  T.case("a close after " .. name .. " fails and keeps its changes", function()
+    local p = T.path("changed.zip")
+    T.pyzip(p, {{"old", "O"}})
+    if setup then setup(p) end
+    zip.OpenArchive(1, p, 1004)
+    zip.AddFile(1, added, {newname = "mine"})
+    change(p)
+    T.err(function() zip.CloseArchive(1) end, "A zip error has occurred!")
+    T.ok(zip.LocateFile(1, "mine") >= 0, "the change is still pending")
+    zip.CloseArchive(1, 1)
+    T.eq(contents(p), want)
+  end)
+end
+
+T.case("an adapter write to the archive a close is writing is refused at once", function()
+  local p = T.path("busy.zip")
+  T.pyzip(p, {{"old", "O"}})
+  zip.OpenArchive(1, p, 1004)
+  zip.AddFile(1, added, {newname = "mine"})
+  local written
+  local started = os.time()
+  zip.CloseArchive(1, 0, function() if written == nil then written = host.writefile(p .. "/cb", "x") end end)
+  T.eq(written, false)
+  T.ok(os.time() - started < 3, "refused without waiting")
+  T.eq(contents(p), "old=O,mine=mine")
+end)
+
+T.case("writes keep the archive's owner and permission bits, never set-id bits", function()
+  local umask = tonumber(T.sh("sh -c umask"), 8)
+  local root = T.sh("id -u"):match("^0%s")
+  local function owner(p) return (T.sh("stat -c '%a %u' '" .. p .. "'"):gsub("%s+$", "")) end
+  local me = owner(T.path("added.txt")):match("%d+$")
+  local adapter = function(p) T.eq(host.writefile(p .. "/x", "x"), true) end
+  for _, c in ipairs({
+    -- chmod, chown (as root only), what the written archive shows, write
+    {"640", nil, "640 " .. me, adapter},
+    {"4755", nil, "755 " .. me, adapter},
+    {"604", nil, "604 " .. me, function(p) zip.OpenArchive(1, p, 1004) zip.AddFile(1, added) zip.CloseArchive(1) end},
+    {"644", "65534", "644 65534", adapter},
+    {nil, nil, string.format("%o %s", 438 & ~umask, me), function(p) os.remove(p) adapter(p) end},
+  }) do
+    local p = T.path("mode.zip")
+    T.pyzip(p, {{"old", "O"}})
+    if c[1] then os.execute("chmod " .. c[1] .. " '" .. p .. "'") end
+    if not c[2] or root then
+      if c[2] then os.execute("chown " .. c[2] .. " '" .. p .. "'") end
+      c[4](p)
+      T.eq(owner(p), c[3])
+    end
+  end
+end)
+
+T.case("two processes writing one archive: every write that succeeds lands", function()
+  local p = T.path("shared.zip")
+  os.remove(p)
+  local child = T.path("writer.lua")
+  T.writefile(child, string.format([[
+require_plugin("zip", {installadapter = true})
+for i = 1, 60 do
+  local name = string.format("%%s%%02d", arg[1], i)
+  if host.writefile(%q .. "/" .. name, name) then print(name) end
+end]], p))
+  local orhost = os.getenv("ORHOST") or "orhost"
+  local run = string.format("'%s' '%s'", orhost, child)
+  local out = T.sh(string.format("%s a & %s b & wait", run, run))
+  local written = {}
+  for name in out:gmatch("%S+") do written[#written + 1] = name .. "=" .. name end
+  T.ok(#written > 60, "most writes succeed: " .. #written)
+  local landed = {}
+  for entry in contents(p):gmatch("[^,]+") do landed[entry] = true end
+  for _, entry in ipairs(written) do T.ok(landed[entry], "landed: " .. entry) end
+end)
+
 T.finish()

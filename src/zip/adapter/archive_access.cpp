@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "file_identity.h"
+#include "core/archive_file.h"
 #include "host.h"
 #include "library/host_file_source.h"
 
@@ -54,7 +55,12 @@ zip_t *OpenArchiveToKeep(const char *path) {
 
 void CloseArchiveForReading(zip_t *archive) { zip_discard(archive); }
 
-zip_t *OpenArchiveForChange(const char *path) { return NamesOtherThanFile(path) ? nullptr : zip_open(path, ZIP_CREATE, nullptr); }
+zip_t *OpenArchiveForChange(const char *path) {
+    int error = 0;
+    return NamesOtherThanFile(path) ? nullptr : OpenWritableArchive(path, ZIP_CREATE, WriteLock::FromOpen, &error);
+}
+
+zip_t *OpenArchiveToLoad(const char *path) { return NamesOtherThanFile(path) ? nullptr : zip_open(path, ZIP_CREATE, nullptr); }
 
 zip_t *OpenArchiveForScan(const char *path) { return NamesOtherThanFile(path) ? nullptr : zip_open(path, 0, nullptr); }
 

@@ -18,9 +18,18 @@ zip_t *OpenArchiveToKeep(const char *path);
 // Gives back an archive opened by OpenArchiveForReading or OpenArchiveToKeep.
 void CloseArchiveForReading(zip_t *archive);
 
-// Opens an archive with libzip's own file access for a change, creating it
-// when missing (it is written only if something changes); NULL on failure.
+// Opens an archive for a change, creating it when missing (it is written
+// only if something changes). It holds the archive's write lock from before
+// it is read until it is written back or discarded, so that no other
+// writer's change falls between the read and the write. NULL on failure,
+// also when another writer holds the lock too long or this process holds
+// it already.
 zip_t *OpenArchiveForChange(const char *path);
+
+// Opens an archive with libzip's own file access to load what a change
+// will start from, without the write lock; it is never written back, and
+// the change itself reads the archive afresh. NULL on failure.
+zip_t *OpenArchiveToLoad(const char *path);
 
 // Opens an existing archive with libzip's own file access for a directory
 // scan or a look at its entries; NULL on failure. It holds no host memory,

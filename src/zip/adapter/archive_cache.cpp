@@ -22,12 +22,6 @@ constexpr time_t kSettleSeconds = 3;
 CachedArchive *gKept[kKeptArchives];
 uint64_t gUseClock;
 
-bool SameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-bool SameIdentity(const FileIdentity &a, const FileIdentity &b) {
-    return SameFile(a, b) && a.size == b.size && SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
-}
-
 // Whether the file had settled when reading began at readTime: only then
 // does any later change show in its identity.
 bool SettledBefore(const FileIdentity &identity, const timespec &readTime) {
@@ -70,7 +64,7 @@ CachedArchive *FindKept(const FileIdentity &identity) {
     for (int slot = 0; slot < kKeptArchives; slot++) {
         CachedArchive *archive = gKept[slot];
         if (!archive || !SameFile(archive->identity, identity)) continue;
-        if (SameIdentity(archive->identity, identity)) return archive;
+        if (Unchanged(archive->identity, identity)) return archive;
         Unkeep(slot);
     }
     return nullptr;

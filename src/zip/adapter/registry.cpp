@@ -45,7 +45,7 @@ void DeleteSameEntry(zip_t *fresh, zip_t *view, zip_uint64_t index) {
 // Runs the root's deferred deletions on the archive file as it is now.
 // Deletions that cannot be made are dropped: nobody is left to report to.
 void RunDeferredDeletions(ZipDirHandle *root) {
-    zip_t *fresh = zip_open(root->archivePath, 0, nullptr);
+    zip_t *fresh = OpenArchiveForChange(root->archivePath);
     if (!fresh) return;
     for (uint32_t i = 0; i < root->pendingCount; i++) DeleteSameEntry(fresh, root->archive, root->pendingDeletions[i]);
     WriteArchiveBack(fresh);

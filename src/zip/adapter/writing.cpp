@@ -116,7 +116,7 @@ bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
 }  // namespace
 
 bool OpenForWriting(ZipFileHandle *handle, bool loadContents) {
-    handle->archive = OpenArchiveForChange(handle->archivePath);
+    handle->archive = OpenArchiveToLoad(handle->archivePath);
     if (!handle->archive) return false;
     handle->writing = true;
     handle->readWrite = loadContents;

@@ -3,6 +3,7 @@
 #include "archive.h"
 #include "commands.h"
 #include "file_identity.h"
+#include "core/archive_file.h"
 #include "host.h"
 #include "host_file_source.h"
 #include "progress.h"
@@ -31,15 +32,16 @@ int OpenFlagsForMode(int mode) {
 }
 
 // Opens name with flags: read-only archives through the host's files,
-// writable ones with libzip's own file access. NULL on failure, and at
-// once for a FIFO or device, whose opening could block forever.
+// writable ones through the module's own archive file source, which locks
+// the file only while writing it at close. NULL on failure, and at once for
+// a FIFO or device, whose opening could block forever.
 zip_t *OpenArchiveFile(const char *name, int flags) {
     if (NamesOtherThanFile(name)) return nullptr;
     if (flags == ZIP_RDONLY) return OpenArchiveFromHostFile(name);
     // The file adapter must not go on serving a version this may replace.
     ForgetArchive(name);
     int error = 0;
-    return zip_open(name, flags, &error);
+    return OpenWritableArchive(name, flags, WriteLock::AtWrite, &error);
 }
 
 // Appends object at the tail of the list, keeping opening order.

@@ -1,0 +1,115 @@
+#include "core/archive_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "core/folder.h"
+#include "file_identity.h"
+
+namespace {
+
+// How long a writer waits for another process's write, at most.
+constexpr long kWaitMilliseconds = 5000;
+// The longest pause between two tries.
+constexpr long kLongestPauseMilliseconds = 20;
+
+// Every lock this process holds: a second lock on one of their files would
+// wait for itself.
+ArchiveLock *gHeld = nullptr;
+
+long NowMilliseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void Pause(long milliseconds) {
+    timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
+}
+
+// Locks descriptor, trying until deadline; false when it cannot.
+bool LockBefore(int descriptor, long deadline) {
+    long pause = 1;
+    for (;;) {
+        if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK || NowMilliseconds() >= deadline) return false;
+        Pause(pause);
+        if (pause < kLongestPauseMilliseconds) pause *= 2;
+    }
+}
+
+// Opens what guards path: the file it names, or its folder when it names
+// nothing. -1 when neither opens or path names something other than a
+// regular file (O_NONBLOCK: a FIFO must not block the open).
+int OpenGuard(const char *path, bool *folder) {
+    int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    *folder = descriptor < 0 && errno == ENOENT;
+    if (*folder) return OpenFolderOf(path);
+    struct stat status;
+    if (descriptor >= 0 && (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+// Whether path still names what the lock guards: the same file, or for a
+// folder lock still nothing.
+bool StillGuarded(const char *path, bool folder, const struct stat &guard) {
+    if (folder) return PathNamesNothing(path);
+    struct stat now;
+    return stat(path, &now) == 0 && now.st_dev == guard.st_dev && now.st_ino == guard.st_ino;
+}
+
+}  // namespace
+
+LockResult ArchiveLock::Acquire(const char *path) {
+    Release();
+    const long deadline = NowMilliseconds() + kWaitMilliseconds;
+    for (;;) {
+        bool folder;
+        int descriptor = OpenGuard(path, &folder);
+        struct stat guard;
+        if (descriptor < 0 || fstat(descriptor, &guard) != 0) {
+            if (descriptor >= 0) close(descriptor);
+            return LockResult::Failed;
+        }
+        for (const ArchiveLock *held = gHeld; held; held = held->next_) {
+            if (held->device_ == guard.st_dev && held->inode_ == guard.st_ino) {
+                close(descriptor);
+                return LockResult::HeldHere;
+            }
+        }
+        if (!LockBefore(descriptor, deadline)) {
+            close(descriptor);
+            return LockResult::TimedOut;
+        }
+        if (StillGuarded(path, folder, guard)) {
+            descriptor_ = descriptor;
+            device_ = guard.st_dev;
+            inode_ = guard.st_ino;
+            next_ = gHeld;
+            gHeld = this;
+            return LockResult::Locked;
+        }
+        // Replaced while this process waited: lock what the path names now.
+        close(descriptor);
+        if (NowMilliseconds() >= deadline) return LockResult::TimedOut;
+    }
+}
+
+void ArchiveLock::Release() {
+    if (descriptor_ < 0) return;
+    ArchiveLock **link = &gHeld;
+    while (*link != this) link = &(*link)->next_;
+    *link = next_;
+    close(descriptor_);  // closing the last descriptor of the open file unlocks it
+    descriptor_ = -1;
+}
