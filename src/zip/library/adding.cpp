@@ -130,7 +130,8 @@ int ApplyEntryOptions(zip_t *archive, zip_uint64_t index, const AddFileOptions &
 // written. Returns the entry's index, or -1 with *error set.
 zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions &options, int *error) {
     zip_source_t *made = nullptr;
-    *error = StreamSourceError(MakeStreamSource(archive, file, &made), file);
+    HostFileSource *record = nullptr;
+    *error = StreamSourceError(MakeStreamSource(archive, file, &made, &record), file);
     if (*error) return -1;
     Source source(made);
     const char *name = options.newName.text ? options.newName.text.get() : host::GetFileNamePart(file);
@@ -146,6 +147,7 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
         return -1;
     }
     source.release();  // the archive owns it now
+    RegisterPendingFile(record, archive, static_cast<zip_uint64_t>(index));
     return index;
 }
 

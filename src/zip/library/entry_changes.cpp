@@ -5,6 +5,7 @@
 
 #include "library/archive.h"
 #include "library/dates.h"
+#include "library/parallel_close.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const cha
 int SetEntryCompression(zip_t *archive, zip_uint64_t index, int method, int level) {
     if (level < 0 || level > kMaxCompressionLevel) return ZipError();
     if (zip_set_file_compression(archive, index, method, static_cast<zip_uint32_t>(level)) != 0) return ZipError();
+    NotePendingCompression(archive, index, method, level);
     return 0;
 }
 
