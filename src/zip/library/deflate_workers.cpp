@@ -178,6 +178,7 @@ bool DeflateWorkers::WaitOldest() {
 }
 
 void DeflateWorkers::ReleaseOldest() {
+    std::lock_guard<std::mutex> lock(mutex_);
     blocks_[released_ % count_].state = BlockState::Free;
     released_++;
 }
@@ -205,9 +206,9 @@ void DeflateWorkers::Run(Worker *worker) {
             continue;
         }
         lock.unlock();
-        CompressCurrent(worker);
+        const bool finished = CompressCurrent(worker);
         lock.lock();
-        if (worker->current->state != BlockState::Running) {
+        if (finished) {
             worker->current = nullptr;
             done_.notify_all();
         }
@@ -235,15 +236,15 @@ void DeflateWorkers::RunWithoutThreads() {
     for (unsigned i = 0; i < threads_; i++) {
         Worker *worker = &workers_[i];
         while (worker->current != nullptr || (i == 0 && TakeBlock(worker))) {
-            CompressCurrent(worker);
-            if (worker->current->state != BlockState::Running) worker->current = nullptr;
+            if (CompressCurrent(worker)) worker->current = nullptr;
         }
     }
 }
 
 // Compresses the worker's block slice by slice until it is finished
-// (state Done or Failed) or parking begins (state still Running).
-void DeflateWorkers::CompressCurrent(Worker *worker) {
+// (state Done or Failed: true) or parking begins (state still Running:
+// false). Once finished, the block belongs to the calling thread again.
+bool DeflateWorkers::CompressCurrent(Worker *worker) {
     DeflateBlock *block = worker->current;
     BlockState outcome = BlockState::Running;
     if (!worker->begun) {
@@ -251,7 +252,8 @@ void DeflateWorkers::CompressCurrent(Worker *worker) {
         if (!BeginBlock(&worker->stream, block)) outcome = BlockState::Failed;
     }
     while (outcome == BlockState::Running && !parking_) outcome = DeflateSlice(&worker->stream, block, &worker->consumed);
-    if (outcome == BlockState::Running) return;
+    if (outcome == BlockState::Running) return false;
     std::lock_guard<std::mutex> lock(mutex_);
     block->state = outcome;
+    return true;
 }

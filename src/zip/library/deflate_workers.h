@@ -78,7 +78,7 @@ private:
 
     void Run(Worker *worker);
     bool TakeBlock(Worker *worker);
-    void CompressCurrent(Worker *worker);
+    bool CompressCurrent(Worker *worker);
     void StartThreads();
     void RunWithoutThreads();
     void FreeAll();
