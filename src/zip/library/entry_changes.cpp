@@ -19,6 +19,7 @@ int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const cha
     if (method < 0 || method > UINT16_MAX) return ZipError();
     if (password != nullptr && password[0] == '\0') password = nullptr;
     if (zip_file_set_encryption(archive, index, static_cast<zip_uint16_t>(method), password) != 0) return ZipError();
+    NotePendingEncryption(archive, index, static_cast<zip_uint16_t>(method), password);
     return 0;
 }
 

@@ -25,6 +25,7 @@ struct DeflateEntry {
     ParallelClose *close;     // the close it belongs to
     uint32_t ordinal;         // its place among the close's files
     int level;                // zlib level 1-9
+    uint32_t storeBelow;      // stored when the compressed data is shorter (0: never)
     bool mayStore;            // libzip's default method: stored when it does not shrink
     bool fed;                 // all of its data has gone into blocks
     bool measured;            // its length before reading was looked for
@@ -53,7 +54,8 @@ struct ParallelClose {
 namespace {
 
 // libzip's read buffer: libzip stores data of the default method that came
-// in its first read when the compressed form is no shorter and fits.
+// in its first read when the compressed form is no shorter and ends within
+// that read (after the encryption header that comes first).
 constexpr uint32_t kLibzipBuffer = 8192;
 // The general-purpose bits libzip lets a compressing source set, and the
 // version a deflated entry needs.
@@ -65,6 +67,17 @@ constexpr int kDefaultLevel = 9;
 PendingFile *gFirst;         // the pending files, oldest first
 PendingFile *gLast;          // the newest
 ParallelClose *gInnermost;   // the closes in progress, innermost first
+
+// Bytes of the header an encryption method puts before the data.
+uint32_t EncryptionHeader(uint16_t method) {
+    switch (method) {
+    case ZIP_EM_TRAD_PKWARE: return 12;
+    case ZIP_EM_AES_128: return 8 + 2;
+    case ZIP_EM_AES_192: return 12 + 2;
+    case ZIP_EM_AES_256: return 16 + 2;
+    default: return 0;
+    }
+}
 
 // Whether libzip deflates data of the method.
 bool IsDeflated(int32_t method) { return method == ZIP_CM_DEFAULT || method == ZIP_CM_DEFLATE; }
@@ -121,6 +134,7 @@ void ListEntries(ParallelClose *close, zip_t *archive) {
         entry->ordinal = ordinal++;
         entry->level = file->level >= 1 && file->level <= 9 ? static_cast<int>(file->level) : kDefaultLevel;
         entry->mayStore = file->method == ZIP_CM_DEFAULT;
+        entry->storeBelow = kLibzipBuffer - EncryptionHeader(file->encryption);
         file->writing = entry;
     }
 }
@@ -209,7 +223,7 @@ void Feed(ParallelClose *close) {
 // the default method, all of the data in libzip's first read, and no gain.
 bool WouldStore(const DeflateEntry *entry, const DeflateBlock *block) {
     return entry->mayStore && block->last && block->dataLength <= kLibzipBuffer &&
-           block->outputLength >= block->dataLength && block->outputLength <= kLibzipBuffer;
+           block->outputLength >= block->dataLength && block->outputLength < entry->storeBelow;
 }
 
 // Counts the oldest block as handed out and frees it for reading.
@@ -249,6 +263,7 @@ void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t in
     file->index = index;
     file->method = ZIP_CM_DEFAULT;
     file->level = 0;
+    file->encryption = ZIP_EM_NONE;
     file->previous = gLast;
     file->next = nullptr;
     (gLast != nullptr ? gLast->next : gFirst) = file;
@@ -271,6 +286,13 @@ void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int 
     if (file == nullptr) return;
     if (method != ZIP_CM_DEFAULT) file->method = method;
     file->level = method == ZIP_CM_DEFAULT ? 0 : static_cast<uint32_t>(level);
+}
+
+// libzip keeps the method it had when asked for no encryption without a
+// password.
+void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password) {
+    PendingFile *file = FindPendingFile(archive, index);
+    if (file != nullptr && (method != ZIP_EM_NONE || password != nullptr)) file->encryption = method;
 }
 
 int CloseWithParallelDeflate(zip_t *archive) {

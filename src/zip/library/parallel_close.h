@@ -17,6 +17,7 @@ struct PendingFile {
     zip_uint64_t index;     // its entry index
     int32_t method;         // the compression method libzip holds for it
     uint32_t level;         // the compression level libzip holds for it
+    uint16_t encryption;    // the encryption method libzip holds for it
     PendingFile *previous;  // the list of pending files, oldest first
     PendingFile *next;
     DeflateEntry *writing;  // its state while a close compresses it, else NULL
@@ -30,6 +31,8 @@ void ForgetPendingFile(HostFileSource *source);
 // Notes a compression change libzip accepted for entry index of archive,
 // the way libzip records it.
 void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int level);
+// Notes an encryption change libzip accepted, the way libzip records it.
+void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password);
 
 // zip_close, with the archive's deflated pending files compressed on
 // worker threads. Returns zip_close's result; -1 also when the workers
