@@ -9,11 +9,25 @@ local text = string.rep("Foreign readers must agree with what we wrote. ", 3000)
 local binary = {}
 for i = 0, 65535 do binary[#binary + 1] = string.char((i * 7919) % 256) end
 binary = table.concat(binary)
+-- Two whole blocks of the parallel deflate, and data that does not shrink.
+local blocks = string.rep(text, 2):sub(1, 262144)
+math.randomseed(14)
+local noise = {}
+for i = 1, 8187 do noise[i] = string.char(math.random(0, 255)) end
+noise = table.concat(noise)
+-- libzip stores such data only when its deflated form ends inside libzip's
+-- first 8 KiB read, after any encryption header: these two sit at the edge.
+local edge, pkwareEdge = noise, noise:sub(1, 8174)
+noise = noise:sub(1, 4000)
 local folder = T.path("in")
 os.execute("mkdir -p '" .. folder .. "'")
 T.writefile(folder .. "/text.txt", text)
 T.writefile(folder .. "/binary.bin", binary)
 T.writefile(folder .. "/empty.txt", "")
+T.writefile(folder .. "/blocks.txt", blocks)
+T.writefile(folder .. "/noise.bin", noise)
+T.writefile(folder .. "/edge.bin", edge)
+T.writefile(folder .. "/pkware-edge.bin", pkwareEdge)
 
 local PASSWORD = "S3cret pass"
 
@@ -29,6 +43,11 @@ local entries = {
   {"bzip2.txt", "text.txt", {compression = ZIP_CM_BZIP2}, text},
   {"sub/M\195\188ller \226\130\172.txt", "text.txt", {encoding = ZIP_FL_ENC_CP437, comment = "Gr\195\188\195\159e"}, text},
   {"sub/\208\154\208\184\209\128\208\184\208\187\208\187.txt", "text.txt", {}, text},
+  {"blocks.txt", "blocks.txt", {}, blocks},
+  {"fast.txt", "text.txt", {}, text},  -- set to level 1 after it is added
+  {"noise.bin", "noise.bin", {}, noise},
+  {"edge.bin", "edge.bin", {}, edge},
+  {"pkware-edge.bin", "pkware-edge.bin", {encryption = ZIP_EM_TRAD_PKWARE}, pkwareEdge},
 }
 
 local archive = T.path("written.zip")
@@ -42,6 +61,7 @@ local function build()
     for k, v in pairs(e[3]) do options[k] = v end
     zip.AddFile(1, folder .. "/" .. e[2], options)
   end
+  zip.SetFileCompression(1, 11, ZIP_CM_DEFLATE, 1)
   zip.AddDirectory(1, "sub/dir")
   zip.SetFileComment(1, "written by zip.orp")
   zip.CloseArchive(1)
@@ -50,7 +70,7 @@ end
 T.case("the archive is written", build)
 
 T.case("unzip -t passes stored, deflated and PKWARE entries", function()
-  local out, ok = T.sh("unzip -t -P '" .. PASSWORD .. "' '" .. archive .. "' stored.txt deflated.bin empty.txt pkware.txt")
+  local out, ok = T.sh("unzip -t -P '" .. PASSWORD .. "' '" .. archive .. "' stored.txt deflated.bin empty.txt pkware.txt blocks.txt fast.txt noise.bin")
   T.ok(ok, out)
   T.ok(out:find("No errors detected", 1, true), out)
 end)
@@ -72,6 +92,7 @@ for i in z.infolist():
     line = [raw.hex(), str(i.flag_bits & 0x800), str(i.compress_type), "%08x" % i.CRC, str(i.file_size)]
     line.append(i.comment.decode("utf-8" if i.flag_bits & 0x800 else "cp437"))
     line.append("%04d-%02d-%02d %02d:%02d:%02d" % i.date_time)
+    line.append(str(i.flag_bits & 6))
     if not i.flag_bits & 1 and i.compress_type in (0, 8, 12):
         data = z.read(i)
         line.append("%08x" % (zlib.crc32(data) & 0xffffffff))
@@ -87,7 +108,7 @@ for i in z.infolist():
   T.eq(#lines, #entries + 2, "one line per entry")
   for i, e in ipairs(entries) do
     if e[3].encoding ~= ZIP_FL_ENC_CP437 then T.eq(field(i, 1), hex(e[1]), "name of " .. e[1]) end
-    if not e[3].encryption then T.eq(field(i, 8), field(i, 4), "CRC of the data python read for " .. e[1]) end
+    if not e[3].encryption then T.eq(field(i, 9), field(i, 4), "CRC of the data python read for " .. e[1]) end
     T.eq(tonumber(field(i, 5)), #e[4], "size of " .. e[1])
   end
   T.eq(field(1, 3), "0", "stored")
@@ -99,7 +120,15 @@ for i in z.infolist():
   T.eq(field(9, 2), "0", "no UTF-8 flag on the CP437 name")
   T.eq(field(9, 6), "Gr\195\188\195\159e", "CP437 comment")
   T.eq(field(10, 2), "2048", "UTF-8 flag on the Cyrillic name")
-  T.eq(field(11, 1), hex("sub/dir/"), "directory")
+  T.eq(field(#entries + 1, 1), hex("sub/dir/"), "directory")
+  -- The level's bits as libzip sets them; stored where libzip would store.
+  for i, want in pairs({[2] = "2", [3] = "0", [11] = "2", [12] = "4", [13] = "0"}) do
+    T.eq(field(i, 8), want, "level bits of " .. entries[i][1])
+  end
+  T.eq(field(3, 3), "0", "an empty file is stored")
+  T.eq(field(13, 3), "0", "data that does not shrink is stored")
+  T.eq(field(14, 3), "8", "deflated: 8192 bytes would end the first read")
+  T.eq(field(15, 3), "0", "stored: ends the first read after the 12-byte PKWARE header")
 end)
 
 T.case("every entry reads back through the module", function()

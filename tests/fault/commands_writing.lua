@@ -17,8 +17,11 @@ T.pyzip(arc, {{"a.txt", "alpha"}, {"b.txt", text}, {"c/", ""}, {"c/d.txt", "delt
 local pristine = T.readfile(arc)
 local one = T.path("one.txt")
 local two = T.path("two.txt")
+local three = T.path("three.txt")
 T.writefile(one, text .. "one")
 T.writefile(two, string.rep("two", 500))
+-- Three blocks of the parallel deflate at the close.
+T.writefile(three, string.rep(text, 200))
 
 local function restore()
   T.writefile(arc, pristine)
@@ -26,7 +29,8 @@ local function restore()
 end
 
 local common = {"Out of memory!", "A zip error has occurred!", "Error opening zip archive " .. arc .. "!",
-  "Error opening zip archive " .. fresh .. "!", "Cannot open file " .. one .. "!", "Cannot open file " .. two .. "!"}
+  "Error opening zip archive " .. fresh .. "!", "Cannot open file " .. one .. "!", "Cannot open file " .. two .. "!",
+  "Cannot open file " .. three .. "!"}
 
 S.scenario{
   name = "add files and a directory with every option",
@@ -43,6 +47,7 @@ S.scenario{
       zip.AddFile(2, two, {newname = "Grüße.txt", encoding = ZIP_FL_ENC_CP437, comment = "Ä",
         encryption = ZIP_EM_AES_256, password = "secret", compression = ZIP_CM_DEFLATE, compressionflags = 9}),
       zip.AddFile(2, two, {newname = "trad.txt", encryption = ZIP_EM_TRAD_PKWARE, password = "secret"}),
+      zip.AddFile(2, three, {newname = "three.txt", compression = ZIP_CM_DEFLATE, compressionflags = 2}),
       zip.AddDirectory(2, "empty", {encoding = ZIP_FL_ENC_CP437}),
     }
     local progress = {}

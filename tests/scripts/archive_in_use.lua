@@ -65,20 +65,35 @@ T.case("changing or reading it from its own callback", function()
   end
 end)
 
-T.case("other archives stay usable from the callback", function()
+T.case("other archives stay usable from the callback, a nested close included", function()
   local path = fresh("main.zip")
   local side = fresh("side.zip")
+  -- Several blocks for the worker threads, in both closes.
+  local lines = {}
+  for i = 1, 60000 do lines[i] = string.format("%d %d\n", i, i * 7919 % 100003) end
+  local text = table.concat(lines)
+  local data = T.path("data.txt")
+  T.writefile(data, text)
   zip.OpenArchive(1, path, 1004)
   zip.AddDirectory(1, "d")
+  zip.AddFile(1, data)
   local count
-  zip.CloseArchive(1, 0, function()
-    if count == nil then
-      zip.OpenArchive(2, side)
+  zip.CloseArchive(1, 0, function(t)
+    if count == nil and t.progress > 0 then
+      zip.OpenArchive(2, side, 1004)
       count = entries(2)
-      zip.CloseArchive(2)
+      zip.AddFile(2, data)
+      zip.CloseArchive(2, 0, function() end)
     end
   end)
   T.eq(count, 2, "side archive")
+  local out = T.path("data.out")
+  for archive, index in pairs({[path] = 3, [side] = 2}) do
+    zip.OpenArchive(3, archive)
+    zip.ExtractFile(3, index, out)
+    zip.CloseArchive(3)
+    T.ok(T.readfile(out) == text, "the whole file in " .. archive)
+  end
 end)
 
 T.finish()

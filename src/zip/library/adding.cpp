@@ -139,7 +139,8 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
     *error = name == nullptr ? HOSTERR_NOMEMORY : !FitsEntryName(name, false) ? HOSTERR_BADVALUE : 0;
     if (*error) return -1;
     zip_source_t *made = nullptr;
-    *error = StreamSourceError(MakeStreamSource(archive, file, &made, permissions), file);
+    HostFileSource *record = nullptr;
+    *error = StreamSourceError(MakeStreamSource(archive, file, &made, permissions, &record), file);
     if (*error) return -1;
     Source source(made);
     const zip_int64_t index = zip_file_add(archive, name, source.get(), static_cast<zip_flags_t>(options.encoding));
@@ -148,6 +149,7 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
         return -1;
     }
     source.release();  // the archive owns it now
+    RegisterPendingFile(record, archive, static_cast<zip_uint64_t>(index));
     return index;
 }
 

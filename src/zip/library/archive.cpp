@@ -3,6 +3,7 @@
 #include "archive.h"
 
 #include "host.h"
+#include "library/parallel_close.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
         zip_discard(object->archive);
     } else {
         object->use = ArchiveUse::Closing;
-        const int result = zip_close(object->archive);
+        const int result = CloseWithParallelDeflate(object->archive);
         object->use = ArchiveUse::Idle;
         if (result != 0) return ZipError();
     }

@@ -6,6 +6,7 @@
 #include "entry_metadata.h"
 #include "library/archive.h"
 #include "library/dates.h"
+#include "library/parallel_close.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const cha
     if (method < 0 || method > UINT16_MAX) return ZipError();
     if (password != nullptr && password[0] == '\0') password = nullptr;
     if (zip_file_set_encryption(archive, index, static_cast<zip_uint16_t>(method), password) != 0) return ZipError();
+    NotePendingEncryption(archive, index, static_cast<zip_uint16_t>(method), password);
     return 0;
 }
 
@@ -26,6 +28,7 @@ int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const cha
 int SetEntryCompression(zip_t *archive, zip_uint64_t index, int method, int level) {
     if (level < 0 || level > kMaxCompressionLevel) return ZipError();
     if (zip_set_file_compression(archive, index, method, static_cast<zip_uint32_t>(level)) != 0) return ZipError();
+    NotePendingCompression(archive, index, method, level);
     return 0;
 }
 

@@ -60,6 +60,7 @@ zip_int64_t SeekSource(HostFileSource *source, void *data, zip_uint64_t length) 
 
 // Closes the file and frees the record; the source is gone.
 void FreeSource(HostFileSource *source) {
+    if (source->stream != 0) ForgetPendingFile(source);
     host::CloseHostFile(source->handle);
     host::FreeMemory(source);
 }
@@ -85,11 +86,21 @@ zip_int64_t RewindStream(HostFileSource *source) {
 zip_int64_t HostFileSourceCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command) {
     auto *source = static_cast<HostFileSource *>(state);
     const bool archive = source->stream == 0;
+    DeflateEntry *deflating = source->pending.writing;
     switch (command) {
-    case ZIP_SOURCE_OPEN: return archive ? 0 : RewindStream(source);
+    case ZIP_SOURCE_OPEN:
+        if (deflating) return OpenDeflatedFile(deflating);
+        return archive ? 0 : RewindStream(source);
     case ZIP_SOURCE_CLOSE: return 0;
-    case ZIP_SOURCE_READ: return ReadSource(source, data, length);
-    case ZIP_SOURCE_STAT: return StatSource(source, data);
+    case ZIP_SOURCE_READ: return deflating ? ReadDeflatedFile(deflating, data, length) : ReadSource(source, data, length);
+    case ZIP_SOURCE_STAT: {
+        const zip_int64_t result = StatSource(source, data);
+        if (deflating) StatDeflatedFile(deflating, static_cast<zip_stat_t *>(data));
+        return result;
+    }
+    case ZIP_SOURCE_GET_FILE_ATTRIBUTES:
+        if (deflating) return DeflatedFileAttributes(deflating, data, length);
+        return length < sizeof(zip_file_attributes_t) ? -1 : static_cast<zip_int64_t>(sizeof(zip_file_attributes_t));
     case ZIP_SOURCE_ERROR: {
         int *codes = static_cast<int *>(data);
         codes[0] = ZIP_ER_OK;
@@ -100,7 +111,9 @@ zip_int64_t HostFileSourceCallback(void *state, void *data, zip_uint64_t length,
     case ZIP_SOURCE_SEEK: return archive ? SeekSource(source, data, length) : -1;
     case ZIP_SOURCE_TELL: return archive ? host::SeekHostFile(source->handle, 0, SEEK_FROM_CURRENT) : -1;
     case ZIP_SOURCE_SUPPORTS:
-        if (!archive) return -1;
+        if (!archive)
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
         return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                                               ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1);
     default: return -1;
@@ -134,10 +147,11 @@ zip_t *OpenArchiveFromHostFile(const char *name) {
 
 // Makes a read-once source over the host file name and tells the file's
 // permission bits; on success *source belongs to the caller (and holds the
-// open file). Nothing is left open or allocated on failure.
-StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source, uint32_t *permissions) {
-    host::Memory<HostFileSource> record(static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb1")));
-    if (!record) return StreamSourceResult::NoMemory;
+// open file and *record). Nothing is left open or allocated on failure.
+StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source, uint32_t *permissions,
+                                    HostFileSource **record) {
+    host::Memory<HostFileSource> made(static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb1")));
+    if (!made) return StreamSourceResult::NoMemory;
     host::File file(host::OpenHostFile(name, FMODE_READ));
     if (!file) return StreamSourceResult::CannotOpen;
     // A file whose mode cannot be told is refused rather than stored with
@@ -145,11 +159,11 @@ StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source
     FSObjInfo info{};
     if (!host::ExamineHostFile(file.get(), &info)) return StreamSourceResult::CannotOpen;
     *permissions = PermissionsOf(info);
-    record->handle = file.get();
-    record->stream = 1;
-    *source = zip_source_function(archive, HostFileSourceCallback, record.get());
+    made->handle = file.get();
+    made->stream = 1;
+    *source = zip_source_function(archive, HostFileSourceCallback, made.get());
     if (*source == nullptr) return StreamSourceResult::ZipFailed;
     file.release();
-    record.release();
+    *record = made.release();
     return StreamSourceResult::Made;
 }

@@ -5,6 +5,8 @@
 
 #include <orvanel/plugin.h>
 
+#include "library/parallel_close.h"
+
 // The record behind one source; owned by the source, freed by its FREE.
 struct HostFileSource {
     HostFile *handle;  // the host file, closed by FREE
@@ -12,6 +14,7 @@ struct HostFileSource {
     uint32_t stream;   // 0: seekable archive source, 1: read-once stream
     bool dated;        // a stream's date is settled (at its first STAT)
     time_t mtime;      // that date: the file's, or the time of that STAT
+    PendingFile pending;  // a stream's entry, compressed in parallel at the close
 };
 
 zip_int64_t HostFileSourceCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command);
@@ -24,6 +27,8 @@ zip_t *OpenArchiveFromHostFile(const char *name);
 enum class StreamSourceResult { Made, CannotOpen, NoMemory, ZipFailed };
 
 // Makes a read-once source over the host file name for archive; the source
-// owns the open file. *permissions gets the bits the entry is to store
-// (PermissionsOf); a file the host cannot examine is CannotOpen.
-StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source, uint32_t *permissions);
+// owns the open file and its record (*record, for RegisterPendingFile).
+// *permissions gets the bits the entry is to store (PermissionsOf); a file
+// the host cannot examine is CannotOpen.
+StreamSourceResult MakeStreamSource(zip_t *archive, const char *name, zip_source_t **source, uint32_t *permissions,
+                                    HostFileSource **record);

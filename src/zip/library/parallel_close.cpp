@@ -1,0 +1,370 @@
+// Writing an archive with the deflated data of zip.AddFile's files made on
+// worker threads. libzip writes entries in index order and asks each
+// source for its data in turn; the calling thread reads the files ahead of
+// it (through the host) into blocks for the workers, and hands libzip the
+// compressed blocks in the order they were read.
+#include "library/parallel_close.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include "host.h"
+#include "library/deflate_workers.h"
+#include "library/host_file_source.h"
+
+struct ParallelClose;
+
+// One pending file while a close compresses it.
+struct DeflateEntry {
+    HostFileSource *source;   // its source; NULL once libzip has freed it
+    ParallelClose *close;     // the close it belongs to
+    uint32_t ordinal;         // its place among the close's files
+    int level;                // zlib level 1-9
+    uint32_t storeBelow;      // stored when the compressed data is shorter (0: never)
+    bool mayStore;            // libzip's default method: stored when it does not shrink
+    bool fed;                 // all of its data has gone into blocks
+    bool measured;            // its length before reading was looked for
+    bool sizeKnown;           // ... and found: size holds it
+    bool stored;              // its data is handed out as it is
+    bool ended;               // libzip has read all of it
+    uint32_t blocksHanded;    // blocks handed to libzip
+    uint64_t size;            // its length, when known before reading
+    uint64_t fedSize;         // bytes read into blocks
+    uint64_t handed;          // bytes of data handed to libzip
+    uint64_t compressedSize;  // bytes handed to libzip
+    uint32_t crc;             // CRC-32 of the data handed out
+};
+
+// One close that compresses in parallel.
+struct ParallelClose {
+    DeflateWorkers workers;   // the blocks and threads
+    DeflateEntry *entries;    // the files, in index order
+    uint32_t count;           // how many
+    uint32_t feeding;         // the file being read into blocks
+    uint32_t feedingBlocks;   // blocks read of it so far
+    uint32_t offset;          // bytes of the oldest block handed to libzip
+    ParallelClose *outer;     // the close whose progress callback runs this one, or NULL
+};
+
+namespace {
+
+// libzip's read buffer: libzip stores data of the default method that came
+// in its first read when the compressed form is no shorter and ends within
+// that read (after the encryption header that comes first).
+constexpr uint32_t kLibzipBuffer = 8192;
+// The general-purpose bits libzip lets a compressing source set, and the
+// version a deflated entry needs.
+constexpr zip_uint16_t kSourceFlagsMask = 0x0836;
+constexpr zip_uint8_t kDeflateVersion = 20;
+// The level libzip uses for levels outside 1-9.
+constexpr int kDefaultLevel = 9;
+
+PendingFile *gFirst;         // the pending files, oldest first
+PendingFile *gLast;          // the newest
+ParallelClose *gInnermost;   // the closes in progress, innermost first
+
+// Bytes of the header an encryption method puts before the data.
+uint32_t EncryptionHeader(uint16_t method) {
+    switch (method) {
+    case ZIP_EM_TRAD_PKWARE: return 12;
+    case ZIP_EM_AES_128: return 8 + 2;
+    case ZIP_EM_AES_192: return 12 + 2;
+    case ZIP_EM_AES_256: return 16 + 2;
+    default: return 0;
+    }
+}
+
+// Whether libzip deflates data of the method.
+bool IsDeflated(int32_t method) { return method == ZIP_CM_DEFAULT || method == ZIP_CM_DEFLATE; }
+
+// The general-purpose bits libzip's deflate sets for the level.
+zip_uint16_t LevelFlags(int level) {
+    if (level < 3) return 2 << 1;
+    if (level > 7) return 1 << 1;
+    return 0;
+}
+
+// Worker threads: one per online CPU, at most ZIP_THREADS when that is a
+// positive number.
+unsigned ThreadCount() {
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    unsigned threads = online > 0 ? static_cast<unsigned>(online) : 1;
+    if (const char *cap = std::getenv("ZIP_THREADS")) {
+        char *end = nullptr;
+        const long wanted = std::strtol(cap, &end, 10);
+        if (end != cap && *end == '\0' && wanted > 0 && static_cast<unsigned long>(wanted) < threads)
+            threads = static_cast<unsigned>(wanted);
+    }
+    return threads;
+}
+
+// The pending file of entry index of archive, or NULL.
+PendingFile *FindPendingFile(zip_t *archive, zip_uint64_t index) {
+    for (PendingFile *file = gLast; file != nullptr; file = file->previous)
+        if (file->archive == archive && file->index == index) return file;
+    return nullptr;
+}
+
+// How many of the archive's pending files libzip would deflate.
+uint32_t CountDeflated(zip_t *archive) {
+    uint32_t count = 0;
+    for (PendingFile *file = gFirst; file != nullptr; file = file->next)
+        if (file->archive == archive && IsDeflated(file->method)) count++;
+    return count;
+}
+
+// The source record that holds the pending file.
+HostFileSource *SourceOf(PendingFile *file) {
+    return reinterpret_cast<HostFileSource *>(reinterpret_cast<char *>(file) - offsetof(HostFileSource, pending));
+}
+
+// Fills the close's entries from the archive's deflated pending files.
+void ListEntries(ParallelClose *close, zip_t *archive) {
+    uint32_t ordinal = 0;
+    for (PendingFile *file = gFirst; file != nullptr; file = file->next) {
+        if (file->archive != archive || !IsDeflated(file->method)) continue;
+        DeflateEntry *entry = &close->entries[ordinal];
+        entry->source = SourceOf(file);
+        entry->close = close;
+        entry->ordinal = ordinal++;
+        entry->level = file->level >= 1 && file->level <= 9 ? static_cast<int>(file->level) : kDefaultLevel;
+        entry->mayStore = file->method == ZIP_CM_DEFAULT;
+        entry->storeBelow = kLibzipBuffer - EncryptionHeader(file->encryption);
+        file->writing = entry;
+    }
+}
+
+// Sets up a close of the archive's count deflated files; NULL without
+// memory.
+ParallelClose *BeginClose(zip_t *archive, uint32_t count) {
+    void *memory = host::AllocMemory(sizeof(ParallelClose), true, "pcl");
+    if (memory == nullptr) return nullptr;
+    auto *close = new (memory) ParallelClose{};
+    close->entries = static_cast<DeflateEntry *>(host::AllocMemory(sizeof(DeflateEntry) * count, true, "pce"));
+    if (close->entries == nullptr || !close->workers.Start(ThreadCount())) {
+        if (close->entries != nullptr) host::FreeMemory(close->entries);
+        close->~ParallelClose();
+        host::FreeMemory(memory);
+        return nullptr;
+    }
+    close->count = count;
+    ListEntries(close, archive);
+    close->outer = gInnermost;
+    gInnermost = close;
+    return close;
+}
+
+// Joins the threads, lets go of the files libzip did not free and frees
+// the close.
+void EndClose(ParallelClose *close) {
+    gInnermost = close->outer;
+    close->workers.Stop();
+    for (uint32_t i = 0; i < close->count; i++)
+        if (close->entries[i].source != nullptr) close->entries[i].source->pending.writing = nullptr;
+    host::FreeMemory(close->entries);
+    close->~ParallelClose();
+    host::FreeMemory(close);
+}
+
+// Reads the entry's next block of data through the host. False when the
+// file cannot be read: the block then ends the entry.
+bool FillBlock(ParallelClose *close, DeflateEntry *entry, DeflateBlock *block) {
+    block->owner = entry->ordinal;
+    block->level = entry->level;
+    block->windowLength = 0;
+    block->dataLength = 0;
+    block->last = true;
+    if (entry->source == nullptr) return false;
+    HostFile *file = entry->source->handle;
+    unsigned char *data = BlockData(block);
+    if (close->feedingBlocks == 0) {
+        // From the start, also when an earlier close failed halfway.
+        if (host::SeekHostFile(file, 0, SEEK_FROM_START) < 0) return false;
+    } else {
+        // Only a full block comes before another one.
+        std::memcpy(data - kDeflateWindow, BlockData(close->workers.Previous()) + kDeflateBlock - kDeflateWindow,
+                    kDeflateWindow);
+        block->windowLength = kDeflateWindow;
+    }
+    uint32_t length = 0;
+    int32_t got = 0;
+    while (length < kDeflateBlock && (got = host::ReadHostFile(file, data + length, kDeflateBlock - length)) > 0)
+        length += static_cast<uint32_t>(got);
+    if (got < 0) return false;
+    block->dataLength = length;
+    block->last = length < kDeflateBlock;
+    entry->fedSize += length;
+    return true;
+}
+
+// Reads files into every free block, in order. A block that could not be
+// read is queued as failed, so that the close fails when libzip gets to it.
+void Feed(ParallelClose *close) {
+    while (close->feeding < close->count) {
+        DeflateBlock *block = close->workers.NextFree();
+        if (block == nullptr) return;
+        DeflateEntry *entry = &close->entries[close->feeding];
+        close->workers.Submit(!FillBlock(close, entry, block));
+        close->feedingBlocks++;
+        if (block->last) {
+            entry->fed = true;
+            close->feeding++;
+            close->feedingBlocks = 0;
+        }
+    }
+}
+
+// Whether libzip would have stored the entry whose first block this is:
+// the default method, all of the data in libzip's first read, and no gain.
+bool WouldStore(const DeflateEntry *entry, const DeflateBlock *block) {
+    return entry->mayStore && block->last && block->dataLength <= kLibzipBuffer &&
+           block->outputLength >= block->dataLength && block->outputLength < entry->storeBelow;
+}
+
+// Counts the oldest block as handed out and frees it for reading.
+void FinishBlock(ParallelClose *close, DeflateEntry *entry, DeflateBlock *block, uint32_t length) {
+    entry->crc = static_cast<uint32_t>(crc32_combine(entry->crc, block->crc, block->dataLength));
+    entry->handed += block->dataLength;
+    entry->compressedSize += length;
+    entry->blocksHanded++;
+    entry->ended = block->last;
+    close->offset = 0;
+    close->workers.ReleaseOldest();
+}
+
+// Looks for the entry's length before libzip reads it: exact when all of
+// it is read already, else the length the host tells for the file (none
+// for a length of 0, which special files report).
+void MeasureEntry(DeflateEntry *entry) {
+    entry->measured = true;
+    Feed(entry->close);
+    if (entry->fed) {
+        entry->size = entry->fedSize;
+        entry->sizeKnown = true;
+        return;
+    }
+    FSObjInfo info{};
+    if (entry->source != nullptr && host::ExamineHostFile(entry->source->handle, &info) && info.size > 0) {
+        entry->size = info.size;
+        entry->sizeKnown = true;
+    }
+}
+
+}  // namespace
+
+void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t index) {
+    PendingFile *file = &source->pending;
+    file->archive = archive;
+    file->index = index;
+    file->method = ZIP_CM_DEFAULT;
+    file->level = 0;
+    file->encryption = ZIP_EM_NONE;
+    file->previous = gLast;
+    file->next = nullptr;
+    (gLast != nullptr ? gLast->next : gFirst) = file;
+    gLast = file;
+}
+
+void ForgetPendingFile(HostFileSource *source) {
+    PendingFile *file = &source->pending;
+    if (file->archive == nullptr) return;
+    (file->previous != nullptr ? file->previous->next : gFirst) = file->next;
+    (file->next != nullptr ? file->next->previous : gLast) = file->previous;
+    if (file->writing != nullptr) file->writing->source = nullptr;
+    file->archive = nullptr;
+}
+
+// libzip resets only the level when a new entry is set to the default
+// method, and keeps the method it had.
+void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int level) {
+    PendingFile *file = FindPendingFile(archive, index);
+    if (file == nullptr) return;
+    if (method != ZIP_CM_DEFAULT) file->method = method;
+    file->level = method == ZIP_CM_DEFAULT ? 0 : static_cast<uint32_t>(level);
+}
+
+// libzip keeps the method it had when asked for no encryption without a
+// password.
+void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password) {
+    PendingFile *file = FindPendingFile(archive, index);
+    if (file != nullptr && (method != ZIP_EM_NONE || password != nullptr)) file->encryption = method;
+}
+
+int CloseWithParallelDeflate(zip_t *archive) {
+    const uint32_t count = CountDeflated(archive);
+    if (count == 0) return zip_close(archive);
+    ParallelClose *close = BeginClose(archive, count);
+    if (close == nullptr) return -1;
+    const int result = zip_close(archive);
+    EndClose(close);
+    return result;
+}
+
+void ParkDeflateWorkers() {
+    for (ParallelClose *close = gInnermost; close != nullptr; close = close->outer) close->workers.Park();
+}
+
+zip_int64_t OpenDeflatedFile(DeflateEntry *entry) {
+    Feed(entry->close);
+    return 0;
+}
+
+// Hands out the entry's blocks in order: compressed, or as they are when
+// libzip would have stored the data. -1 when a block failed or the blocks
+// at hand are not the entry's.
+zip_int64_t ReadDeflatedFile(DeflateEntry *entry, void *data, zip_uint64_t length) {
+    ParallelClose *close = entry->close;
+    auto *out = static_cast<unsigned char *>(data);
+    zip_uint64_t copied = 0;
+    while (copied < length && !entry->ended) {
+        Feed(close);
+        DeflateBlock *block = close->workers.Oldest();
+        if (block == nullptr || block->owner != entry->ordinal || !close->workers.WaitOldest()) return -1;
+        if (entry->blocksHanded == 0 && close->offset == 0) entry->stored = WouldStore(entry, block);
+        const unsigned char *bytes = entry->stored ? BlockData(block) : block->output;
+        const uint32_t total = entry->stored ? block->dataLength : block->outputLength;
+        const auto part = static_cast<uint32_t>(std::min<zip_uint64_t>(total - close->offset, length - copied));
+        std::memcpy(out + copied, bytes + close->offset, part);
+        copied += part;
+        close->offset += part;
+        if (close->offset == total) FinishBlock(close, entry, block, total);
+    }
+    return static_cast<zip_int64_t>(copied);
+}
+
+// Before the data: the method, and the length when known (so that libzip
+// reserves no Zip64 fields it would not for a plain file). After it: what
+// was written.
+void StatDeflatedFile(DeflateEntry *entry, zip_stat_t *stat) {
+    stat->valid |= ZIP_STAT_COMP_METHOD;
+    stat->comp_method = entry->stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    if (entry->ended) {
+        stat->valid |= ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
+        stat->size = entry->handed;
+        stat->crc = entry->crc;
+        stat->comp_size = entry->compressedSize;
+        return;
+    }
+    if (!entry->measured) MeasureEntry(entry);
+    if (entry->sizeKnown) {
+        stat->valid |= ZIP_STAT_SIZE;
+        stat->size = entry->size;
+    }
+}
+
+// The version needed and the level's general-purpose bits, as libzip's
+// deflate reports them.
+zip_int64_t DeflatedFileAttributes(DeflateEntry *entry, void *data, zip_uint64_t length) {
+    if (length < sizeof(zip_file_attributes_t)) return -1;
+    auto *attributes = static_cast<zip_file_attributes_t *>(data);
+    attributes->valid |= ZIP_FILE_ATTRIBUTES_VERSION_NEEDED | ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+    attributes->version_needed = kDeflateVersion;
+    attributes->general_purpose_bit_mask = kSourceFlagsMask;
+    attributes->general_purpose_bit_flags = entry->stored ? 0 : LevelFlags(entry->level);
+    return sizeof(zip_file_attributes_t);
+}
