@@ -1,8 +1,12 @@
 // zip.ExtractFile: copies one entry's data into a host file, 64 KiB at a
 // time, with an optional progress callback.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <memory>
 
 #include "core/entry_reader.h"
+#include "file_identity.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
@@ -82,6 +86,13 @@ int ReadError(const EntryReader *entry) {
     return EntryReadFailure(entry) == ReadFailure::Memory ? HOSTERR_NOMEMORY : ZipError();
 }
 
+// Whether nothing at all is at path: then the destination is this
+// command's own file, which it may remove again.
+bool NothingAt(const char *path) {
+    struct stat status;
+    return lstat(path, &status) != 0 && errno == ENOENT;
+}
+
 // Everything one transfer works with.
 struct Transfer {
     ScriptState *L;           // the command's script state
@@ -118,8 +129,9 @@ int CopyEntryData(const Transfer &transfer) {
 
 // zip.ExtractFile(id, idx, dst$ [, {password, callback, userdata}]): writes
 // the entry's data to dst$. Returns 0, or the error of the failed step. An
-// entry whose data turns out damaged leaves all but its last chunk behind,
-// and the destination is removed.
+// entry whose data turns out damaged leaves all but its last chunk behind;
+// a destination that this command created is then removed, anything that
+// was there before (a file, a device) is left.
 int ExtractFile(ScriptState *L) {
     // Widening the signed index makes negative ones far out of range.
     zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
@@ -138,6 +150,7 @@ int ExtractFile(ScriptState *L) {
     bool noMemory = false;
     EntryFile entry(OpenEntryReader(object->archive, index, EntryPassword(object, password.get()), &noMemory));
     if (!entry) return noMemory ? HOSTERR_NOMEMORY : ZipError();
+    bool fresh = NothingAt(destination);
     // Opening the archive's own file for writing would truncate the data
     // being read: refuse it as a destination that cannot be written.
     host::File output(IsArchiveFile(object, destination) ? nullptr : host::OpenHostFile(destination, FMODE_WRITE));
@@ -145,14 +158,16 @@ int ExtractFile(ScriptState *L) {
         host::SetErrorArgument(destination);
         return HOSTERR_OPENWRITE;
     }
+    FileIdentity created{};
+    bool ours = fresh && IdentifyFile(destination, &created);
     host::Memory<uint8_t> buffer(static_cast<uint8_t *>(host::AllocMemory(kChunkSize, false, "savefile")));
     if (!buffer) return HOSTERR_NOMEMORY;
 
     ReadingGuard reading(object);
     int failed = CopyEntryData({L, entry.get(), output.get(), buffer.get(), stat.size, object->id, &options});
-    if (failed && EntryReadFailure(entry.get()) == ReadFailure::Damaged) {
+    if (failed && ours && EntryReadFailure(entry.get()) == ReadFailure::Damaged) {
         output.reset();
-        host::DeleteHostFile(destination);
+        if (PathNamesFile(destination, created)) host::DeleteHostFile(destination);
     }
     return failed;
 }
