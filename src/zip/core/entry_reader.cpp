@@ -20,7 +20,7 @@ struct EntryReader {
     Inflater *inflater;       // when inflating: the decoder, taken at the first read
     uint8_t *input;           // input or scratch buffer in host memory, taken when first needed
     size_t inputSize;         // its size
-    const uint8_t *pending;   // undecoded bytes in input
+    const uint8_t *pending;   // bytes in input not yet decoded or handed out
     size_t pendingLeft;       // their count
     zip_uint64_t delivered;   // bytes handed out
     uint32_t crc;             // CRC-32 of the bytes handed out, when inflating
@@ -37,7 +37,7 @@ struct EntryReader {
 
 namespace {
 
-constexpr size_t kInputBufferSize = 256 * 1024;
+constexpr size_t kInputBufferSize = 1024 * 1024;
 constexpr size_t kMinInputBufferSize = 64;
 
 bool IsAes(uint16_t method) {
@@ -70,7 +70,8 @@ EntryReader *AllocateReader(const char *password) {
 }
 
 // Takes the input buffer when first needed: as large as the raw data, at
-// most kInputBufferSize.
+// most kInputBufferSize, so that libzip is read in large parts and a small
+// entry costs little.
 bool EnsureInput(EntryReader *reader) {
     if (reader->input) return true;
     zip_uint64_t size = reader->stat.comp_size;
@@ -108,7 +109,6 @@ bool Decode(EntryReader *reader, uint8_t *out, size_t count, size_t *produced) {
         bool stuck = buffers.inputLeft == inputBefore && buffers.outputLeft == outputBefore &&
                      (buffers.inputLeft > 0 || reader->inputEnded);
         reader->deflateEnded = status == InflateStatus::End;
-        reader->noMemory = status == InflateStatus::NoMemory;
         ok = status == InflateStatus::End || (status == InflateStatus::More && !stuck);
     }
     reader->pending = buffers.input;
@@ -130,9 +130,27 @@ bool ReadInflated(EntryReader *reader, uint8_t *buffer, size_t count) {
     return true;
 }
 
-// Reads exactly count bytes through libzip's own layers.
-bool ReadThrough(EntryReader *reader, void *buffer, zip_uint64_t count) {
-    return zip_fread(reader->stream, buffer, count) == static_cast<zip_int64_t>(count);
+// Reads exactly count bytes through libzip's own layers, which fill the
+// input buffer in large reads (never past the entry's size).
+bool ReadThrough(EntryReader *reader, uint8_t *buffer, zip_uint64_t count) {
+    zip_uint64_t fetched = reader->delivered + reader->pendingLeft;
+    while (count > 0) {
+        if (reader->pendingLeft == 0) {
+            if (!EnsureInput(reader)) return false;
+            zip_uint64_t want = reader->stat.size - fetched < reader->inputSize ? reader->stat.size - fetched : reader->inputSize;
+            if (zip_fread(reader->stream, reader->input, want) != static_cast<zip_int64_t>(want)) return false;
+            reader->pending = reader->input;
+            reader->pendingLeft = static_cast<size_t>(want);
+            fetched += want;
+        }
+        size_t part = count < reader->pendingLeft ? static_cast<size_t>(count) : reader->pendingLeft;
+        std::memcpy(buffer, reader->pending, part);
+        buffer += part;
+        count -= part;
+        reader->pending += part;
+        reader->pendingLeft -= part;
+    }
+    return true;
 }
 
 // The deflate data must end right after the entry's size, and the raw data
@@ -198,7 +216,7 @@ bool ReadEntry(EntryReader *reader, void *buffer, zip_uint64_t count) {
         return false;
     }
     bool ok = reader->inflating ? ReadInflated(reader, static_cast<uint8_t *>(buffer), static_cast<size_t>(count))
-                                : ReadThrough(reader, buffer, count);
+                                : ReadThrough(reader, static_cast<uint8_t *>(buffer), count);
     if (ok) reader->delivered += count;
     if (ok && reader->delivered == reader->stat.size && !reader->checked) ok = reader->checked = EndIsIntact(reader);
     reader->failed = !ok;

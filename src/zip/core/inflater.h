@@ -1,6 +1,6 @@
-// The inflate step of the entry reader: raw deflate data in, bytes out.
-// One implementation is linked; it can be replaced by a faster decoder
-// without touching its callers.
+// The inflate step of the entry reader: raw deflate data in, bytes out,
+// and the CRC of the bytes. One implementation is linked (ISA-L's); another
+// decoder can replace it without touching its callers.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +21,6 @@ enum class InflateStatus {
     More,      // it needs more input or more room to go on
     End,       // the deflate stream ended; nothing more comes out
     Corrupt,   // the data is no valid deflate stream
-    NoMemory,  // the decoder's state could not be allocated
 };
 
 // A decoder at the start of a raw deflate stream, its state in host memory;
