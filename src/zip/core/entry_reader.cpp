@@ -69,12 +69,13 @@ EntryReader *AllocateReader(const char *password) {
     return reader;
 }
 
-// Takes the input buffer when first needed: as large as the raw data, at
-// most kInputBufferSize, so that libzip is read in large parts and a small
-// entry costs little.
+// Takes the input buffer when first needed: as large as the data read
+// through it (raw data when inflating, else the entry's bytes), at most
+// kInputBufferSize, so that libzip is read in large parts and a small entry
+// costs little.
 bool EnsureInput(EntryReader *reader) {
     if (reader->input) return true;
-    zip_uint64_t size = reader->stat.comp_size;
+    zip_uint64_t size = reader->inflating ? reader->stat.comp_size : reader->stat.size;
     if (size > kInputBufferSize) size = kInputBufferSize;
     if (size < kMinInputBufferSize) size = kMinInputBufferSize;
     reader->input = static_cast<uint8_t *>(host::AllocMemory(static_cast<size_t>(size), false, "zipinput"));
