@@ -80,6 +80,9 @@ def deflate_streams():
     good = streams[2]
     streams += [good[:len(good) // 2], good + b"trailing", b"\x07\x00", b"\x01\x05\x00\xfb\xffab",
                 bytes([good[0]]) + bytes([good[1] ^ 0x40]) + good[2:]]
+    # zlib rejects these: a distance before the start, distance code 30,
+    # literal/length symbol 286, 287 literal/length codes.
+    streams += [bytes.fromhex(h) for h in ("030200", "4b043e00", "4b1c0300", "fd" + "00" * 22)]
     return streams
 
 
