@@ -39,6 +39,9 @@ namespace {
 
 constexpr size_t kInputBufferSize = 1024 * 1024;
 constexpr size_t kMinInputBufferSize = 64;
+// Reads of at least this size skip the input buffer: copying would cost
+// more than the call saves.
+constexpr zip_uint64_t kDirectReadSize = 65536;
 
 bool IsAes(uint16_t method) {
     return method == ZIP_EM_AES_128 || method == ZIP_EM_AES_192 || method == ZIP_EM_AES_256;
@@ -131,10 +134,14 @@ bool ReadInflated(EntryReader *reader, uint8_t *buffer, size_t count) {
     return true;
 }
 
-// Reads exactly count bytes through libzip's own layers, which fill the
-// input buffer in large reads (never past the entry's size).
+// Reads exactly count bytes through libzip's own layers: a large read goes
+// straight into buffer, small ones are served from large reads into the
+// input buffer (never past the entry's size).
 bool ReadThrough(EntryReader *reader, uint8_t *buffer, zip_uint64_t count) {
     zip_uint64_t fetched = reader->delivered + reader->pendingLeft;
+    if (reader->pendingLeft == 0 && count >= kDirectReadSize) {
+        return zip_fread(reader->stream, buffer, count) == static_cast<zip_int64_t>(count);
+    }
     while (count > 0) {
         if (reader->pendingLeft == 0) {
             if (!EnsureInput(reader)) return false;
