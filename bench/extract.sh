@@ -1,10 +1,11 @@
 #!/bin/sh
 # Extraction benchmark: one 256 MiB compressible entry (deflated, then
 # stored) and 20,000 small entries, each archive extracted whole with
-# zip.ExtractFile through orhost, with a plain libzip loop (extract_libzip)
-# and with unzip, best of BENCH_ROUNDS runs (default 3). Prints BENCH lines
-# (see CMakeLists.txt), the throughput of each way and the peak memory of
-# orhost and of the libzip loop.
+# zip.ExtractFile through orhost, with a plain libzip loop (extract_libzip),
+# with unzip, with bsdtar (libarchive) and with the ISA-L loop
+# (extract_isal, the limit), best of BENCH_ROUNDS runs (default 3). Prints
+# BENCH lines (see CMakeLists.txt), the throughput of each way and the peak
+# memory of orhost and of the libzip loop.
 set -eu
 
 ORHOST=${ORHOST:?the orhost to measure}
@@ -66,12 +67,12 @@ fresh() { rm -rf "$1" && mkdir -p "$1"; }
 ROUNDS=${BENCH_ROUNDS:-3}
 
 # measure WHAT ARCHIVE: the best of ROUNDS runs of each way, after one run
-# to warm the cache; the outputs of all three ways must be identical.
+# to warm the cache; the outputs of all ways must be identical.
 measure() {
   what=$1 archive=$2
   mb=$(unzip -Zt "$archive" | awk '{printf "%.1f", $3 / 1048576}')
   fresh out.warm && unzip -q "$archive" -d out.warm && rm -rf out.warm
-  ours=999999 plain=999999 unzipped=999999
+  ours=999999 plain=999999 unzipped=999999 bsd=999999 isal=999999
   round=0
   while [ "$round" -lt "$ROUNDS" ]; do
     round=$((round + 1))
@@ -84,15 +85,24 @@ measure() {
     fresh out.unzip
     t0=$(now); unzip -q "$archive" -d out.unzip; t1=$(now)
     unzipped=$(smaller "$(seconds "$t0" "$t1")" "$unzipped")
-    diff -r out.ours out.unzip > /dev/null
-    diff -r out.plain out.unzip > /dev/null
+    fresh out.bsdtar
+    t0=$(now); bsdtar -xf "$archive" -C out.bsdtar; t1=$(now)
+    bsd=$(smaller "$(seconds "$t0" "$t1")" "$bsd")
+    fresh out.isal
+    t0=$(now); "$PROGRAMS/extract_isal" "$archive" out.isal > /dev/null; t1=$(now)
+    isal=$(smaller "$(seconds "$t0" "$t1")" "$isal")
+    for other in out.ours out.plain out.bsdtar out.isal; do diff -r "$other" out.unzip > /dev/null; done
   done
-  rm -rf out.ours out.plain out.unzip
+  rm -rf out.ours out.plain out.unzip out.bsdtar out.isal
   echo "BENCH extract-$what $ours libzip $plain"
   echo "BENCH extract-$what $ours unzip $unzipped"
-  printf "# %s: %s MiB out; orhost %.1f MiB/s, libzip %.1f MiB/s, unzip %.1f MiB/s; libzip/orhost %.3f, unzip/orhost %.3f\n" \
+  echo "BENCH extract-$what $ours bsdtar $bsd"
+  echo "BENCH extract-$what $ours isal-loop $isal"
+  printf "# %s: %s MiB out; orhost %.1f MiB/s, libzip %.1f MiB/s, unzip %.1f MiB/s, bsdtar %.1f MiB/s, ISA-L loop %.1f MiB/s\n" \
     "$what" "$mb" "$(echo "$mb / $ours" | bc -l)" "$(echo "$mb / $plain" | bc -l)" \
-    "$(echo "$mb / $unzipped" | bc -l)" "$(echo "$plain / $ours" | bc -l)" "$(echo "$unzipped / $ours" | bc -l)"
+    "$(echo "$mb / $unzipped" | bc -l)" "$(echo "$mb / $bsd" | bc -l)" "$(echo "$mb / $isal" | bc -l)"
+  printf "# %s: speed-up over libzip: orhost %.2fx, bsdtar %.2fx, ISA-L loop %.2fx\n" \
+    "$what" "$(echo "$plain / $ours" | bc -l)" "$(echo "$plain / $bsd" | bc -l)" "$(echo "$plain / $isal" | bc -l)"
   printf "# %s: peak resident set orhost %s KiB, libzip loop %s KiB\n" "$what" "$peak" "$plainpeak"
 }
 

@@ -5,12 +5,13 @@
 // close every host file.
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "fuzz_host.h"
 #include "library/dates.h"
-#include "library/entry_stream.h"
+#include "core/entry_reader.h"
 #include "library/host_file_source.h"
 #include "library/name_lookup.h"
 
@@ -21,20 +22,23 @@ namespace {
 constexpr zip_int64_t kMaxEntries = 2048;
 constexpr zip_uint64_t kMaxBytesPerInput = 8u << 20;
 
-// Reads one entry to its end (or to the input's byte budget); returns the
-// bytes consumed.
-zip_uint64_t ReadEntry(zip_t *archive, zip_uint64_t index, const zip_stat_t &stat, zip_uint64_t budget) {
-    zip_file_t *file = zip_fopen_index(archive, index, 0);
-    if (file == nullptr) return 0;
+// Reads one entry to its end through the module's entry reader (or to the
+// input's byte budget); returns the bytes consumed.
+zip_uint64_t ReadWholeEntry(zip_t *archive, zip_uint64_t index, const zip_stat_t &stat, zip_uint64_t budget) {
+    bool noMemory = false;
+    EntryReader *reader = OpenEntryReader(archive, index, nullptr, &noMemory);
+    if (reader == nullptr || !(stat.valid & ZIP_STAT_SIZE)) {
+        CloseEntryReader(reader);
+        return 0;
+    }
     static std::vector<char> buffer(65536);
     zip_uint64_t done = 0;
-    while (done < budget) {
-        zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
-        if (n <= 0) break;
-        done += zip_uint64_t(n);
-    }
-    if (done < budget && (stat.valid & ZIP_STAT_SIZE) && done == stat.size) EntryEndsCleanly(file, stat);
-    zip_fclose(file);
+    do {
+        zip_uint64_t chunk = std::min<zip_uint64_t>({stat.size - done, buffer.size(), budget - done});
+        if (!ReadEntry(reader, buffer.data(), chunk)) break;
+        done += chunk;
+    } while (done < stat.size && done < budget);
+    CloseEntryReader(reader);
     return done;
 }
 
@@ -57,7 +61,7 @@ void VisitEntries(zip_t *archive) {
             char date[kDateStringSize];
             FormatDateString(stat.mtime, date);
         }
-        budget -= ReadEntry(archive, index, stat, budget);
+        budget -= ReadWholeEntry(archive, index, stat, budget);
     }
     int commentLength = 0;
     zip_get_archive_comment(archive, &commentLength, 0);

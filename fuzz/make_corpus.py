@@ -4,14 +4,15 @@
 OUT_DIR/fuzz_archive and OUT_DIR/fuzz_adapter get small archives made here
 (every compression python offers, directories, comments, ZIP64 records,
 data descriptors, an empty archive) plus every *.zip found under the
-archive folders (the test suite's data); fuzz_dates gets date strings and
-fuzz_paths host paths.
+archive folders (the test suite's data); fuzz_dates gets date strings,
+fuzz_paths host paths and fuzz_inflate raw deflate streams.
 """
 import io
 import os
 import shutil
 import sys
 import zipfile
+import zlib
 
 WHEN = (2020, 5, 17, 10, 30, 0)
 
@@ -62,9 +63,32 @@ def paths():
             "/data/a.zipper/b.zip/c", "archive.zip/docs", "//a.zip//b", "c:\\temp\\A.Zip\\x.txt"]
 
 
+def deflate_streams():
+    """Raw deflate streams: stored, fixed and dynamic blocks, long matches,
+    several blocks, and a few broken ones."""
+    text = b"The quick brown fox jumps over the lazy dog.\n" * 40
+    noise = bytes((i * 7919 + (i >> 3)) & 0xFF for i in range(5000))
+    streams = []
+    for data, level, strategy in ((text, 0, zlib.Z_DEFAULT_STRATEGY), (text, 6, zlib.Z_FIXED),
+                                  (text, 9, zlib.Z_DEFAULT_STRATEGY), (noise, 6, zlib.Z_DEFAULT_STRATEGY),
+                                  (b"a" * 70000, 6, zlib.Z_RLE), (b"", 6, zlib.Z_DEFAULT_STRATEGY),
+                                  (text + noise, 1, zlib.Z_HUFFMAN_ONLY)):
+        z = zlib.compressobj(level, zlib.DEFLATED, -15, 8, strategy)
+        streams.append(z.compress(data) + z.flush())
+    z = zlib.compressobj(6, zlib.DEFLATED, -15)
+    streams.append(z.compress(text) + z.flush(zlib.Z_FULL_FLUSH) + z.compress(noise) + z.flush())
+    good = streams[2]
+    streams += [good[:len(good) // 2], good + b"trailing", b"\x07\x00", b"\x01\x05\x00\xfb\xffab",
+                bytes([good[0]]) + bytes([good[1] ^ 0x40]) + good[2:]]
+    # zlib rejects these: a distance before the start, distance code 30,
+    # literal/length symbol 286, 287 literal/length codes.
+    streams += [bytes.fromhex(h) for h in ("030200", "4b043e00", "4b1c0300", "fd" + "00" * 22)]
+    return streams
+
+
 def main():
     out = sys.argv[1]
-    for name in ("fuzz_archive", "fuzz_adapter", "fuzz_dates", "fuzz_paths"):
+    for name in ("fuzz_archive", "fuzz_adapter", "fuzz_dates", "fuzz_paths", "fuzz_inflate"):
         shutil.rmtree(os.path.join(out, name), ignore_errors=True)
         os.makedirs(os.path.join(out, name))
     for name, data in made_archives().items():
@@ -82,6 +106,9 @@ def main():
         for i, text in enumerate(texts):
             with open(os.path.join(out, target, "seed%02d" % i), "w", encoding="utf-8") as f:
                 f.write(text)
+    for i, stream in enumerate(deflate_streams()):
+        with open(os.path.join(out, "fuzz_inflate", "seed%02d" % i), "wb") as f:
+            f.write(stream)
     with open(os.path.join(out, ".stamp"), "w") as f:
         f.write("made\n")
 

@@ -74,7 +74,7 @@ T.case("a corrupted stored entry fails and its destination is removed", function
   local bytes = T.readfile(archives.infozipStored)
   local at = bytes:find("All work and no play", 1, true) + 100
   withArchive(damaged(archives.infozipStored, "stored-bad.zip", at), function()
-    T.writefile(dst, "previous content")
+    os.remove(dst)
     T.err(function() zip.ExtractFile(1, zip.LocateFile(1, "text.txt"), dst) end, ZIPERR)
     T.ok(not exists(dst), "destination removed")
     zip.ExtractFile(1, zip.LocateFile(1, "random.bin"), dst)
@@ -95,20 +95,11 @@ T.case("corrupted deflate and AES data fail, never extract", function()
     zip.CloseArchive(1)
     -- The local header offset is unknown here: damage bytes well inside
     -- the entry's data, found by its CRC-independent position in the file.
-    local listing = C.listing(T, path)
     local bytes = T.readfile(path)
     local start = bytes:find(name, 1, true) + #name + 60
     local copy = damaged(path, "bad" .. n .. ".zip", start + 500)
     withArchive(copy, function()
-      local ok, msg = pcall(zip.ExtractFile, 1, index, dst, {password = C.password})
-      if ok then
-        -- 7-Zip's AES entries carry no CRC, so this libzip cannot notice
-        -- damage to stored AES data; everything else must.
-        T.ok(listing[index + 1].encryption >= 257 and listing[index + 1].crc == 0,
-          name .. " in " .. path .. " extracted despite damage")
-      else
-        T.eq(msg, ZIPERR, "error for " .. name)
-      end
+      T.err(function() zip.ExtractFile(1, index, dst, {password = C.password}) end, ZIPERR)
     end)
   end
 end)

@@ -1,8 +1,9 @@
 -- Every allocation and host file call of the adapter's reading side,
 -- failed in turn: FOpen (by path, from a source, while a scan is open),
 -- FRead with forward and backward seeks, FSeek, FGetC, FEof, FStat,
--- FClose, and the directory scan entry points OpenDir, NextDirEntry,
--- RewindDir, StatDir, CloseDir, and Stat. A failure must show as a
+-- FClose (deflated, stored and 7-Zip's AES entries), and the directory
+-- scan entry points OpenDir, NextDirEntry, RewindDir, StatDir, CloseDir,
+-- and Stat. A failure must show as a
 -- decline (nil, false, or a short read before the end), never as wrong
 -- data, and leave nothing behind.
 local S = require("sweep")
@@ -26,6 +27,16 @@ zip.OpenArchive(1, arc, 1004)
 zip.AddFile(1, plain, {newname = "aes.txt", encryption = ZIP_EM_AES_256, password = "secret"})
 zip.CloseArchive(1)
 local pristine = T.readfile(arc)
+
+-- 7-Zip's AES entries, which carry an authentication code and no CRC.
+local aes7z = dir .. "/aes7z.zip"
+do
+  T.writefile(T.path("stored.txt"), readme)
+  T.writefile(T.path("deflated.txt"), readme)
+  local out, ok = T.sh(string.format("cd '%s' && 7z a -tzip -mem=AES256 -psecret -mx0 '%s' stored.txt"
+    .. " && 7z a -tzip -mem=AES256 -psecret '%s' deflated.txt", T.work, aes7z, aes7z))
+  assert(ok, out)
+end
 
 local function restore() T.writefile(arc, pristine) end
 
@@ -69,6 +80,11 @@ S.scenario{
     local e <close> = S.must(host.open(arc .. "/aes.txt", "r", {password = "secret"}), "open")
     out.decrypted = S.read(e, 100, "read")
     e:close()
+    for _, name in ipairs({"stored.txt", "deflated.txt"}) do
+      local a <close> = S.must(host.open(aes7z .. "/" .. name, "r", {password = "secret"}), "open")
+      out[name] = S.read(a, 1000, "read") == readme
+      a:close()
+    end
     return out
   end,
 }

@@ -1,8 +1,8 @@
 -- Every allocation and host file call of the reading commands, failed in
 -- turn: opening read-only through the host's files, listing, lookups,
 -- attributes, comments and extraction (with password, default password,
--- progress callback) end with their documented error or the clean result,
--- and leave nothing behind.
+-- progress callback; deflated, stored and 7-Zip's AES entries) end with
+-- their documented error or the clean result, and leave nothing behind.
 local S = require("sweep")
 local T = S.T
 require_plugin("zip")
@@ -28,9 +28,22 @@ zip.SetFileComment(1, "entry note", 0)
 zip.CloseArchive(1)
 local pristine = T.readfile(arc)
 
+-- 7-Zip's AES entries (no CRC, authentication code only): stored and
+-- deflated.
+local aes7z = T.path("reading/aes7z.zip")
+do
+  T.writefile(T.path("stored.txt"), secret)
+  T.writefile(T.path("deflated.txt"), readme)
+  local out, ok = T.sh(string.format("cd '%s' && 7z a -tzip -mem=AES256 -psecret -mx0 '%s' stored.txt"
+    .. " && 7z a -tzip -mem=AES256 -psecret '%s' deflated.txt", T.work, aes7z, aes7z))
+  assert(ok, out)
+end
+
 local function restore()
   T.writefile(arc, pristine)
-  for _, name in ipairs({"data.out", "aes.out", "trad.out"}) do os.remove(out .. "/" .. name) end
+  for _, name in ipairs({"data.out", "aes.out", "trad.out", "readme.out", "s7.out", "d7.out"}) do
+    os.remove(out .. "/" .. name)
+  end
 end
 
 S.scenario{
@@ -42,6 +55,8 @@ S.scenario{
     "Out of memory!", "A zip error has occurred!", "Error opening zip archive " .. arc .. "!",
     "Cannot open file " .. out .. "/data.out for writing!", "Cannot open file " .. out .. "/aes.out for writing!",
     "Cannot open file " .. out .. "/trad.out for writing!", "Could not write all data!",
+    "Cannot open file " .. out .. "/readme.out for writing!", "Cannot open file " .. out .. "/s7.out for writing!",
+    "Cannot open file " .. out .. "/d7.out for writing!", "Error opening zip archive " .. aes7z .. "!",
   },
   run = function()
     local archive <close> = S.discarding(1)
@@ -61,10 +76,18 @@ S.scenario{
     zip.ExtractFile(1, 3, out .. "/aes.out", {password = "secret"})
     zip.SetDefaultPassword(1, "secret")
     zip.ExtractFile(1, 4, out .. "/trad.out")
+    zip.ExtractFile(1, 0, out .. "/readme.out")
     zip.CloseArchive(1)
+    local aes <close> = S.discarding(2)
+    zip.OpenArchive(2, aes7z)
+    zip.ExtractFile(2, zip.LocateFile(2, "stored.txt"), out .. "/s7.out", {password = "secret"})
+    zip.SetDefaultPassword(2, "secret")
+    zip.ExtractFile(2, zip.LocateFile(2, "deflated.txt"), out .. "/d7.out")
+    zip.CloseArchive(2)
     result.progress = table.concat(progress, ",")
     result.extracted = T.readfile(out .. "/data.out") == data and T.readfile(out .. "/aes.out") == secret
-      and T.readfile(out .. "/trad.out") == secret
+      and T.readfile(out .. "/trad.out") == secret and T.readfile(out .. "/readme.out") == readme
+      and T.readfile(out .. "/s7.out") == secret and T.readfile(out .. "/d7.out") == readme
     return result
   end,
 }

@@ -38,6 +38,7 @@ local function readTop()
   local f = host.open(arc .. "/top")
   if not f then return nil end
   local s = f:read(10)
+  if s == "" and not f:eof() then s = nil end  -- a failed read
   f:close()
   return s
 end

@@ -32,14 +32,22 @@ local function exists(path) return T.readfile(path) ~= nil end
 
 local withArchive = T.withArchive
 
-T.case("a corrupted stored entry fails its CRC and leaves no file", function()
+T.case("a damaged entry removes only a destination the command created", function()
+  -- Run as root this is a device node like /dev/null (which a test must
+  -- not risk); else a plain file.
+  local node = T.path("null")
+  local _, isDevice = T.sh("mknod '" .. node .. "' c 1 3")
+  if not isDevice then T.writefile(node, "x") end
+  T.writefile(T.path("old.out"), "old")
+  local cases = {{T.path("fresh.out"), false}, {T.path("old.out"), true}, {node, true}}  -- path, there before
   withArchive(corrupt, function()
-    local dst = T.path("corrupt.out")
-    T.writefile(dst, "old")
-    T.err(function() zip.ExtractFile(1, 0, dst) end, ZIPERR)
-    T.ok(not exists(dst), "destination removed")
-    zip.ExtractFile(1, 1, dst)
-    T.eq(T.readfile(dst), text, "the other entry still extracts")
+    for _, c in ipairs(cases) do
+      T.err(function() zip.ExtractFile(1, 0, c[1]) end, ZIPERR)
+      T.eq(exists(c[1]), c[2], c[1] .. " left")
+    end
+    T.eq(select(2, T.sh("test -c '" .. node .. "'")), isDevice, "the device node stays a device")
+    zip.ExtractFile(1, 1, node)
+    T.eq(T.readfile(node), isDevice and "" or text, "a good entry extracts to the node")
   end)
 end)
 

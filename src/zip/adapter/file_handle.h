@@ -6,6 +6,7 @@
 
 #include "adapter/archive_cache.h"
 #include "adapter/registry.h"
+#include "core/entry_reader.h"
 #include "plugin.h"
 
 constexpr size_t kSkipBufferSize = 65536;
@@ -17,21 +18,20 @@ constexpr zip_uint64_t kMaxMemoryContents = 0xFFFFFFFFu;
 struct ZipFileHandle {
     zip_t *archive;                          // owned, borrowed from root, or cached's
     CachedArchive *cached;                   // the kept archive this handle uses, or NULL
-    zip_file_t *stream;                      // the open entry stream, or NULL
+    EntryReader *reader;                     // the open entry's reader, or NULL
     zip_stat_t stat;                         // the entry's stat; zero when never read
     ZipDirHandle *root;                      // the scan whose archive is borrowed, or NULL
     char skipBuffer[kSkipBufferSize];        // skipped data is read into here and dropped
     char *data;                              // whole contents on the process heap (writing), or NULL
     int64_t position;                        // logical position
     int64_t length;                          // entry size; for writing the highest position written
-    int64_t streamPosition;                  // bytes consumed from stream since it was opened
     zip_uint64_t capacity;                   // allocated bytes of data
     char tempFileName[kPathBufferSize];      // host temporary copy of the archive, "" if none
     char archivePath[kPathBufferSize];       // the name the archive was opened under
     char innerPath[kPathBufferSize];         // the entry name as the host wrote it
     char password[kPathBufferSize];          // "" when none
     bool sequential;                         // reads go straight to the stream, only rewinds allowed
-    bool streamUsed;                         // a read took data since the stream was (re)opened
+    bool streamUsed;                         // a read took data since the reader was (re)opened
     uint16_t encryption;                     // encryption method for writing, 0 for none
     bool writing;                            // contents go back into the archive at FClose
     bool readWrite;                          // opened with the entry's contents loaded
@@ -59,9 +59,9 @@ OpenOptions ReadOpenOptions(const TagItem *tags);
 // handle->tempFileName. Returns the archive or NULL.
 zip_t *OpenSourceArchive(ZipFileHandle *handle, const OpenOptions &options);
 
-// Opens the stream of the handle's entry (handle->stat.index) from its start,
-// with the handle's password. Returns the stream or NULL.
-zip_file_t *OpenEntryStream(const ZipFileHandle *handle);
+// Opens a reader of the handle's entry (handle->stat.index) at its start,
+// with the handle's password. Returns the reader or NULL.
+EntryReader *OpenEntryStream(const ZipFileHandle *handle);
 
 // The writing route of FOpen: checks that the archive can be opened (or
 // created) and, with loadContents, loads the entry's current contents.

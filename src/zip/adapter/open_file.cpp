@@ -52,8 +52,8 @@ bool OpenOwnArchive(ZipFileHandle *handle, const OpenOptions &options) {
 // Stats and opens the entry at index.
 bool OpenEntryAt(ZipFileHandle *handle, zip_int64_t index) {
     if (index < 0 || zip_stat_index(handle->archive, static_cast<zip_uint64_t>(index), 0, &handle->stat) != 0) return false;
-    handle->stream = OpenEntryStream(handle);
-    return handle->stream != nullptr;
+    handle->reader = OpenEntryStream(handle);
+    return handle->reader != nullptr;
 }
 
 // The entry the handle's inner path names: exactly, else ignoring case.
@@ -90,13 +90,13 @@ bool PrepareHandle(ZipFileHandle *handle, const ArchivePath &split, const OpenOp
 
 }  // namespace
 
-zip_file_t *OpenEntryStream(const ZipFileHandle *handle) {
-    if (handle->password[0]) return zip_fopen_index_encrypted(handle->archive, handle->stat.index, 0, handle->password);
-    return zip_fopen_index(handle->archive, handle->stat.index, 0);
+EntryReader *OpenEntryStream(const ZipFileHandle *handle) {
+    bool noMemory = false;
+    return OpenEntryReader(handle->archive, handle->stat.index, handle->password[0] ? handle->password : nullptr, &noMemory);
 }
 
 void DestroyFileHandle(ZipFileHandle *handle) {
-    if (handle->stream) zip_fclose(handle->stream);
+    CloseEntryReader(handle->reader);
     if (handle->root) {
         ReleaseZipDirHandle(handle->root);
     } else if (handle->cached) {

@@ -3,42 +3,37 @@
 
 #include "adapter/file_handle.h"
 #include "adapter/file_info.h"
-#include "library/entry_stream.h"
 
 namespace {
 
-// Replaces the stream by a fresh one at the entry's start; on failure the
-// old stream stays.
+// Replaces the reader by a fresh one at the entry's start; on failure the
+// old reader stays.
 bool ReopenStream(ZipFileHandle *handle) {
-    zip_file_t *fresh = OpenEntryStream(handle);
+    EntryReader *fresh = OpenEntryStream(handle);
     if (!fresh) return false;
-    zip_fclose(handle->stream);
-    handle->stream = fresh;
-    handle->streamPosition = 0;
+    CloseEntryReader(handle->reader);
+    handle->reader = fresh;
     handle->streamUsed = false;
     return true;
 }
 
-// Reads exactly count bytes from the stream. The read that reaches the
-// entry's end also asks the stream for its end, where libzip checks the
-// entry's integrity: a damaged entry must not read back as good data.
+// How far the reader has come in the entry.
+int64_t StreamPosition(const ZipFileHandle *handle) { return static_cast<int64_t>(EntryBytesRead(handle->reader)); }
+
+// Reads exactly count bytes from the reader; the read that reaches the
+// entry's end fails when the entry is damaged.
 bool ReadStream(ZipFileHandle *handle, void *buffer, int32_t count) {
-    zip_int64_t got = zip_fread(handle->stream, buffer, static_cast<zip_uint64_t>(count));
-    if (got > 0) handle->streamPosition += got;
-    if (got != count) return false;
-    return handle->streamPosition < handle->length || EntryEndsCleanly(handle->stream, handle->stat);
+    return ReadEntry(handle->reader, buffer, static_cast<zip_uint64_t>(count));
 }
 
-// Brings the stream to the logical position: reopens it when the host moved
+// Brings the reader to the logical position: reopens it when the host moved
 // back, then reads and drops what lies in between.
 bool MoveStreamToPosition(ZipFileHandle *handle) {
-    if (handle->streamPosition > handle->position && !ReopenStream(handle)) return false;
-    while (handle->position > handle->streamPosition) {
-        int64_t gap = handle->position - handle->streamPosition;
+    if (StreamPosition(handle) > handle->position && !ReopenStream(handle)) return false;
+    while (handle->position > StreamPosition(handle)) {
+        int64_t gap = handle->position - StreamPosition(handle);
         zip_uint64_t chunk = gap < static_cast<int64_t>(kSkipBufferSize) ? static_cast<zip_uint64_t>(gap) : kSkipBufferSize;
-        zip_int64_t got = zip_fread(handle->stream, handle->skipBuffer, chunk);
-        if (got > 0) handle->streamPosition += got;
-        if (got != static_cast<zip_int64_t>(chunk)) return false;
+        if (!ReadEntry(handle->reader, handle->skipBuffer, chunk)) return false;
     }
     return true;
 }
@@ -75,7 +70,7 @@ ZIP_EXPORT int32_t FRead(void *file, void *buffer, int32_t count) {
     if (handle->writing) {
         std::memcpy(buffer, handle->data + handle->position, static_cast<size_t>(count));
     } else if (handle->sequential) {
-        if (handle->position != handle->streamPosition || !ReadStream(handle, buffer, count)) return 0;
+        if (handle->position != StreamPosition(handle) || !ReadStream(handle, buffer, count)) return 0;
     } else {
         if (!MoveStreamToPosition(handle) || !ReadStream(handle, buffer, count)) return 0;
     }

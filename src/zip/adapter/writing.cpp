@@ -12,7 +12,6 @@
 #include "adapter/entry_names.h"
 #include "adapter/file_handle.h"
 #include "entry_metadata.h"
-#include "library/entry_stream.h"
 
 namespace {
 
@@ -36,16 +35,16 @@ bool Reserve(ZipFileHandle *handle, zip_uint64_t end, zip_uint64_t limit) {
 // Reads the whole stream into the handle's buffer. The buffer grows with
 // the data that really arrives, so a damaged size field cannot make it
 // reserve memory the entry does not fill; the end is checked like a read's.
-bool ReadWholeEntry(ZipFileHandle *handle, zip_file_t *stream) {
+bool ReadWholeEntry(ZipFileHandle *handle, EntryReader *reader) {
     zip_uint64_t size = handle->stat.size;
     while (static_cast<zip_uint64_t>(handle->length) < size) {
         zip_uint64_t done = static_cast<zip_uint64_t>(handle->length);
         zip_uint64_t want = done + kGrowthStep > size ? size - done : kGrowthStep;
         if (!Reserve(handle, done + want, size)) return false;
-        if (zip_fread(stream, handle->data + done, want) != static_cast<zip_int64_t>(want)) return false;
+        if (!ReadEntry(reader, handle->data + done, want)) return false;
         handle->length += static_cast<int64_t>(want);
     }
-    return EntryEndsCleanly(stream, handle->stat);
+    return size > 0 || ReadEntry(reader, handle->data, 0);
 }
 
 // Loads the entry's current contents, if the entry exists.
@@ -54,10 +53,10 @@ bool LoadContents(ZipFileHandle *handle) {
     if (index < 0) return true;
     if (zip_stat_index(handle->archive, static_cast<zip_uint64_t>(index), 0, &handle->stat) != 0) return false;
     if (!(handle->stat.valid & ZIP_STAT_SIZE) || handle->stat.size > kMaxMemoryContents) return false;
-    zip_file_t *stream = OpenEntryStream(handle);
-    if (!stream) return false;
-    bool read = ReadWholeEntry(handle, stream);
-    zip_fclose(stream);
+    EntryReader *reader = OpenEntryStream(handle);
+    if (!reader) return false;
+    bool read = ReadWholeEntry(handle, reader);
+    CloseEntryReader(reader);
     handle->loaded = read;
     return read;
 }

@@ -60,6 +60,8 @@ int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
         if (result != 0) return ZipError();
     }
     object->archive = nullptr;
+    if (object->defaultPassword) host::FreeMemory(object->defaultPassword);
+    object->defaultPassword = nullptr;
     host::ReleaseObject(L, object);
     return 0;
 }

@@ -27,6 +27,7 @@ struct ArchiveObject {
     bool commentRemoved;  // the archive comment is removed but not yet written
     bool hasFile;         // file holds the archive's file on disk
     FileIdentity file;    // the file the archive was opened from
+    char *defaultPassword;  // copy of libzip's default password (host memory), or NULL
 };
 
 static_assert(offsetof(ArchiveObject, id) == offsetof(ObjectHeader, id));

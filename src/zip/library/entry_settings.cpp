@@ -1,5 +1,7 @@
 // zip.SetFileTime, zip.SetDefaultPassword, zip.SetFileEncryption and
 // zip.SetFileCompression: how entries are to be written.
+#include <cstring>
+
 #include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
@@ -10,6 +12,14 @@ namespace {
 // The entry index argument at position i, widened with its sign so that
 // negative ones are far out of range. raises
 zip_uint64_t IndexArg(ScriptState *L, int i) { return static_cast<zip_int64_t>(host::GetIntArg(L, i)); }
+
+// A copy of password in host memory; NULL when memory runs out.
+char *CopyPassword(const char *password) {
+    size_t size = std::strlen(password) + 1;
+    auto *copy = static_cast<char *>(host::AllocMemory(size, false, "zippwd"));
+    if (copy) std::memcpy(copy, password, size);
+    return copy;
+}
 
 }  // namespace
 
@@ -31,10 +41,15 @@ int SetDefaultPassword(ScriptState *L) {
     ArchiveObject *object = ArchiveArg(L);
     if (!object) return gState.errorArchiveNotFound;
     if (int busy = CheckArchiveIdle(object)) return busy;
+    // The module keeps a copy: checking an AES entry's code needs it.
+    host::Memory<char> copy(password[0] ? CopyPassword(password) : nullptr);
+    if (password[0] && !copy) return HOSTERR_NOMEMORY;
     // libzip drops the old password before copying the new one, so a
     // failure leaves none: the script must learn of it.
-    if (zip_set_default_password(object->archive, password[0] ? password : nullptr) != 0) return ZipError();
-    return 0;
+    bool failed = zip_set_default_password(object->archive, copy.get()) != 0;
+    if (object->defaultPassword) host::FreeMemory(object->defaultPassword);
+    object->defaultPassword = failed ? nullptr : copy.release();
+    return failed ? ZipError() : 0;
 }
 
 // zip.SetFileEncryption(id, idx, method [, pwd$]): encrypts the entry with

@@ -1,11 +1,15 @@
 // zip.ExtractFile: copies one entry's data into a host file, 64 KiB at a
 // time, with an optional progress callback.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <memory>
 
+#include "core/entry_reader.h"
+#include "file_identity.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
-#include "library/entry_stream.h"
 #include "library/options.h"
 #include "library/progress.h"
 
@@ -21,11 +25,7 @@ struct ExtractOptions {
     int userdata;    // stack index of the userdata value, 0 without one
 };
 
-// Closes an entry opened for reading.
-struct EntryClose {
-    void operator()(zip_file_t *file) const { zip_fclose(file); }
-};
-using EntryFile = std::unique_ptr<zip_file_t, EntryClose>;
+using EntryFile = std::unique_ptr<EntryReader, EntryReaderClose>;
 
 // Pops the option values the command left on the stack, on every way out.
 class StackSlots {
@@ -70,11 +70,10 @@ void ReadExtractOptions(ScriptState *L, ExtractOptions *options) {
     ReadStringOption(L, 4, "password", &options->password);
 }
 
-// Opens the entry with the given password, or with the archive's default
-// password when there is none; NULL when libzip refuses.
-zip_file_t *OpenEntry(zip_t *archive, zip_uint64_t index, const char *password) {
-    if (password) return zip_fopen_index_encrypted(archive, index, 0, password);
-    return zip_fopen_index(archive, index, 0);
+// The password that decrypts the entry: the option's, else the archive's
+// default one (NULL when neither is set).
+const char *EntryPassword(const ArchiveObject *object, const char *option) {
+    return option ? option : object->defaultPassword;
 }
 
 // Whole percent of size that done is; the fraction is formed first.
@@ -82,10 +81,22 @@ int ProgressPercent(zip_uint64_t done, zip_uint64_t size) {
     return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
 }
 
+// The error of a failed entry read.
+int ReadError(const EntryReader *entry) {
+    return EntryReadFailure(entry) == ReadFailure::Memory ? HOSTERR_NOMEMORY : ZipError();
+}
+
+// Whether nothing at all is at path: then the destination is this
+// command's own file, which it may remove again.
+bool NothingAt(const char *path) {
+    struct stat status;
+    return lstat(path, &status) != 0 && errno == ENOENT;
+}
+
 // Everything one transfer works with.
 struct Transfer {
     ScriptState *L;           // the command's script state
-    zip_file_t *entry;        // the open entry
+    EntryReader *entry;       // the open entry
     HostFile *output;         // the destination
     uint8_t *buffer;          // kChunkSize bytes
     zip_uint64_t size;        // the entry's uncompressed size
@@ -97,11 +108,13 @@ struct Transfer {
 // after each chunk. Returns 0, or the error code of the failed read, write
 // or callback.
 int CopyEntryData(const Transfer &transfer) {
+    // An empty entry is checked by a read of nothing.
+    if (transfer.size == 0 && !ReadEntry(transfer.entry, transfer.buffer, 0)) return ReadError(transfer.entry);
     zip_uint64_t done = 0;
     while (done < transfer.size) {
         zip_uint64_t left = transfer.size - done;
         int32_t chunk = left < kChunkSize ? static_cast<int32_t>(left) : kChunkSize;
-        if (zip_fread(transfer.entry, transfer.buffer, chunk) != chunk) return ZipError();
+        if (!ReadEntry(transfer.entry, transfer.buffer, chunk)) return ReadError(transfer.entry);
         if (host::WriteHostFile(transfer.output, transfer.buffer, chunk) != chunk) return HOSTERR_SHORTWRITE;
         done += static_cast<zip_uint64_t>(chunk);
         if (!transfer.options->callback) continue;
@@ -115,8 +128,10 @@ int CopyEntryData(const Transfer &transfer) {
 }  // namespace
 
 // zip.ExtractFile(id, idx, dst$ [, {password, callback, userdata}]): writes
-// the entry's data to dst$. Returns 0, or the error of the failed step; a
-// destination whose data fails the entry's integrity check is removed.
+// the entry's data to dst$. Returns 0, or the error of the failed step. An
+// entry whose data turns out damaged leaves all but its last chunk behind;
+// a destination that this command created is then removed, anything that
+// was there before (a file, a device) is left.
 int ExtractFile(ScriptState *L) {
     // Widening the signed index makes negative ones far out of range.
     zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
@@ -132,8 +147,10 @@ int ExtractFile(ScriptState *L) {
     if (int busy = CheckArchiveReadable(object)) return busy;
     zip_stat_t stat;
     if (zip_stat_index(object->archive, index, 0, &stat) != 0) return ZipError();
-    EntryFile entry(OpenEntry(object->archive, index, password.get()));
-    if (!entry) return ZipError();
+    bool noMemory = false;
+    EntryFile entry(OpenEntryReader(object->archive, index, EntryPassword(object, password.get()), &noMemory));
+    if (!entry) return noMemory ? HOSTERR_NOMEMORY : ZipError();
+    bool fresh = NothingAt(destination);
     // Opening the archive's own file for writing would truncate the data
     // being read: refuse it as a destination that cannot be written.
     host::File output(IsArchiveFile(object, destination) ? nullptr : host::OpenHostFile(destination, FMODE_WRITE));
@@ -141,17 +158,16 @@ int ExtractFile(ScriptState *L) {
         host::SetErrorArgument(destination);
         return HOSTERR_OPENWRITE;
     }
+    FileIdentity created{};
+    bool ours = fresh && IdentifyFile(destination, &created);
     host::Memory<uint8_t> buffer(static_cast<uint8_t *>(host::AllocMemory(kChunkSize, false, "savefile")));
     if (!buffer) return HOSTERR_NOMEMORY;
 
     ReadingGuard reading(object);
     int failed = CopyEntryData({L, entry.get(), output.get(), buffer.get(), stat.size, object->id, &options});
-    if (failed) return failed;
-    if (!EntryEndsCleanly(entry.get(), stat)) {
-        // The file holds wrong data that looks complete: do not leave it.
+    if (failed && ours && EntryReadFailure(entry.get()) == ReadFailure::Damaged) {
         output.reset();
-        host::DeleteHostFile(destination);
-        return ZipError();
+        if (PathNamesFile(destination, created)) host::DeleteHostFile(destination);
     }
-    return 0;
+    return failed;
 }

@@ -1,0 +1,15 @@
+// The authentication code of WinZip AES entries, checked over their raw
+// bytes.
+#pragma once
+
+#include <zip.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// Whether an AES entry's stored authentication code (the first 10 bytes of
+// HMAC-SHA1 over its ciphertext) matches under password. Reads the entry's
+// raw bytes (salt, verifier, ciphertext, code) through a stream of its own,
+// exactly its compressed size, using scratch (at least 64 bytes) for them.
+// False on any failure: a code that cannot be checked does not match.
+bool AesCodeMatches(zip_t *archive, const zip_stat_t &stat, const char *password, uint8_t *scratch, size_t scratchSize);

@@ -1,0 +1,40 @@
+// Reading one entry's data from its start to its end, where its integrity
+// is checked. zip.ExtractFile and the adapter's reading handles share it.
+#pragma once
+
+#include <zip.h>
+
+struct EntryReader;
+
+// Opens entry index of archive for reading, decrypting with password (NULL
+// for none). NULL when libzip refuses the entry (missing or wrong password,
+// unsupported method, changed since the archive was opened) or memory runs
+// out; *noMemory then says which.
+EntryReader *OpenEntryReader(zip_t *archive, zip_uint64_t index, const char *password, bool *noMemory);
+
+// Releases the reader and everything it holds; NULL is ignored.
+void CloseEntryReader(EntryReader *reader);
+
+// Reads exactly count bytes of the entry's data into buffer. The read that
+// reaches the entry's end (a read of 0 bytes does, for an empty entry)
+// first checks that the data ends there and is intact (CRC, or an AES
+// entry's authentication code): a damaged entry's last bytes never come
+// back as good ones. False on any failure, including a count beyond the
+// end; a reader that failed fails every later read.
+bool ReadEntry(EntryReader *reader, void *buffer, zip_uint64_t count);
+
+// The bytes delivered since the reader was opened.
+zip_uint64_t EntryBytesRead(const EntryReader *reader);
+
+// Why the reader failed, if it did.
+enum class ReadFailure {
+    None,
+    Memory,   // host memory ran out
+    Damaged,  // the entry's data, or reading it, failed
+};
+ReadFailure EntryReadFailure(const EntryReader *reader);
+
+// Closes an entry reader on every way out of a scope.
+struct EntryReaderClose {
+    void operator()(EntryReader *reader) const { CloseEntryReader(reader); }
+};

@@ -1,0 +1,44 @@
+// The inflate step with ISA-L's streaming decoder and CRC; its state comes
+// from host memory.
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+
+#include "core/inflater.h"
+#include "host.h"
+
+struct Inflater {
+    inflate_state state;  // ISA-L's decoder, set up for raw deflate data
+};
+
+Inflater *CreateInflater() {
+    auto *inflater = static_cast<Inflater *>(host::AllocMemory(sizeof(Inflater), false, "inflate"));
+    if (inflater) isal_inflate_init(&inflater->state);
+    return inflater;
+}
+
+void DestroyInflater(Inflater *inflater) {
+    if (inflater) host::FreeMemory(inflater);
+}
+
+InflateStatus Inflate(Inflater *inflater, InflateBuffers *buffers) {
+    inflate_state &state = inflater->state;
+    // ISA-L counts in 32 bits; larger buffers are taken in parts.
+    uint32_t input = buffers->inputLeft > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(buffers->inputLeft);
+    uint32_t output = buffers->outputLeft > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(buffers->outputLeft);
+    state.next_in = const_cast<uint8_t *>(buffers->input);
+    state.avail_in = input;
+    state.next_out = buffers->output;
+    state.avail_out = output;
+    int result = isal_inflate(&state);
+    buffers->input += input - state.avail_in;
+    buffers->inputLeft -= input - state.avail_in;
+    buffers->output += output - state.avail_out;
+    buffers->outputLeft -= output - state.avail_out;
+    if (result < 0 || result == ISAL_NEED_DICT) return InflateStatus::Corrupt;
+    return state.block_state == ISAL_BLOCK_FINISH ? InflateStatus::End : InflateStatus::More;
+}
+
+uint32_t UpdateCrc32(uint32_t crc, const uint8_t *data, size_t count) {
+    // ISA-L's CRC takes 64-bit counts; it continues a CRC the way zlib does.
+    return crc32_gzip_refl(crc, data, count);
+}
