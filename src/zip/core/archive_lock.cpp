@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "core/folder.h"
-#include "file_identity.h"
+#include "core/file_identity.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <iterator>
 #include <memory>
 
-#include "entry_metadata.h"
-#include "entry_name_length.h"
+#include "core/entry_metadata.h"
+#include "core/entry_name_length.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/codepage.h"
 #include "library/commands.h"
 #include "library/entry_changes.h"
-#include "library/host_file_source.h"
+#include "library/host_file_stream.h"
 #include "library/options.h"
 
 namespace {
@@ -139,7 +139,7 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
     *error = name == nullptr ? HOSTERR_NOMEMORY : !FitsEntryName(name, false) ? HOSTERR_BADVALUE : 0;
     if (*error) return -1;
     zip_source_t *made = nullptr;
-    HostFileSource *record = nullptr;
+    HostFileStream *record = nullptr;
     *error = StreamSourceError(MakeStreamSource(archive, file, &made, permissions, &record), file);
     if (*error) return -1;
     Source source(made);
@@ -179,7 +179,7 @@ int AddFile(ScriptState *L) {
     const char *file = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (count > 2) {
         host::CheckTableArg(L, kOptionsArg);
         CheckStringOptions(L);
@@ -199,7 +199,7 @@ int AddDirectory(ScriptState *L) {
     const char *directory = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     int encoding = ZIP_FL_ENC_UTF_8;
     if (count > 2) {
         host::CheckTableArg(L, kOptionsArg);

@@ -53,7 +53,7 @@ int SetArchiveComment(ArchiveObject *object, const char *comment, size_t length)
 int GetFileComment(ScriptState *L) {
     const int32_t index = OptionalIndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;
     size_t length = 0;
     const char *text = CurrentComment(object, index, &length);
@@ -68,7 +68,7 @@ int SetFileComment(ScriptState *L) {
     const char *comment = host::GetOptStringArg(L, 2, nullptr, &length);
     const int32_t index = OptionalIndexArg(L, 3);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     if (comment == nullptr) length = 0;
     if (index == kArchiveIndex) return SetArchiveComment(object, comment, length);

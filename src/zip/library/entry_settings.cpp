@@ -29,7 +29,7 @@ int SetFileTime(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const char *text = host::GetStringArg(L, 3);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     return SetEntryTime(object->archive, index, text);
 }
@@ -39,7 +39,7 @@ int SetFileTime(ScriptState *L) {
 int SetDefaultPassword(ScriptState *L) {
     const char *password = host::GetStringArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     // The module keeps a copy: checking an AES entry's code needs it.
     host::Memory<char> copy(password[0] ? CopyPassword(password) : nullptr);
@@ -59,7 +59,7 @@ int SetFileEncryption(ScriptState *L) {
     const int method = host::GetIntArg(L, 3);
     const char *password = host::GetOptStringArg(L, 4, nullptr, nullptr);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     return SetEntryEncryption(object->archive, index, method, password);
 }
@@ -71,7 +71,7 @@ int SetFileCompression(ScriptState *L) {
     const int method = host::GetIntArg(L, 3);
     const int level = host::TruncateToInt32(host::GetOptNumberArg(L, 4, 0));
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     return SetEntryCompression(object->archive, index, method, level);
 }

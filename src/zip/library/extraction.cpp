@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/entry_reader.h"
-#include "file_identity.h"
+#include "core/file_identity.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
@@ -138,7 +138,7 @@ int ExtractFile(ScriptState *L) {
     const char *destination = host::GetStringArg(L, 3);
     int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     ExtractOptions options{};
     if (count > 3) ReadExtractOptions(L, &options);
 

@@ -11,7 +11,7 @@ int GetFileAtIndex(ScriptState *L) {
     // Widening the signed index makes negative ones far out of range.
     zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;
     const char *name = zip_get_name(object->archive, index, 0);
     if (!name) return ZipError();
@@ -25,7 +25,7 @@ int LocateFile(ScriptState *L) {
     const char *name = host::GetStringArg(L, 2);
     int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     int nocase = 0;
     int nodir = 0;
     if (count > 2) {

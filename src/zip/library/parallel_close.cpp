@@ -15,13 +15,13 @@
 
 #include "host.h"
 #include "library/deflate_workers.h"
-#include "library/host_file_source.h"
+#include "library/host_file_stream.h"
 
 struct ParallelClose;
 
 // One pending file while a close compresses it.
 struct DeflateEntry {
-    HostFileSource *source;   // its source; NULL once libzip has freed it
+    HostFileStream *source;   // its source; NULL once libzip has freed it
     ParallelClose *close;     // the close it belongs to
     uint32_t ordinal;         // its place among the close's files
     int level;                // zlib level 1-9
@@ -119,8 +119,8 @@ uint32_t CountDeflated(zip_t *archive) {
 }
 
 // The source record that holds the pending file.
-HostFileSource *SourceOf(PendingFile *file) {
-    return reinterpret_cast<HostFileSource *>(reinterpret_cast<char *>(file) - offsetof(HostFileSource, pending));
+HostFileStream *SourceOf(PendingFile *file) {
+    return reinterpret_cast<HostFileStream *>(reinterpret_cast<char *>(file) - offsetof(HostFileStream, pending));
 }
 
 // Fills the close's entries from the archive's deflated pending files.
@@ -257,7 +257,7 @@ void MeasureEntry(DeflateEntry *entry) {
 
 }  // namespace
 
-void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t index) {
+void RegisterPendingFile(HostFileStream *source, zip_t *archive, zip_uint64_t index) {
     PendingFile *file = &source->pending;
     file->archive = archive;
     file->index = index;
@@ -270,7 +270,7 @@ void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t in
     gLast = file;
 }
 
-void ForgetPendingFile(HostFileSource *source) {
+void ForgetPendingFile(HostFileStream *source) {
     PendingFile *file = &source->pending;
     if (file->archive == nullptr) return;
     (file->previous != nullptr ? file->previous->next : gFirst) = file->next;
@@ -295,14 +295,14 @@ void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t meth
     if (file != nullptr && (method != ZIP_EM_NONE || password != nullptr)) file->encryption = method;
 }
 
-int CloseWithParallelDeflate(zip_t *archive) {
+bool CloseWithParallelDeflate(zip_t *archive) {
     const uint32_t count = CountDeflated(archive);
-    if (count == 0) return zip_close(archive);
+    if (count == 0) return zip_close(archive) == 0;
     ParallelClose *close = BeginClose(archive, count);
-    if (close == nullptr) return -1;
-    const int result = zip_close(archive);
+    if (close == nullptr) return false;
+    const bool written = zip_close(archive) == 0;
     EndClose(close);
-    return result;
+    return written;
 }
 
 void ParkDeflateWorkers() {

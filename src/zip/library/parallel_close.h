@@ -7,7 +7,7 @@
 
 #include <zip.h>
 
-struct HostFileSource;
+struct HostFileStream;
 struct DeflateEntry;
 
 // What the close needs to know of one file added with zip.AddFile. It
@@ -25,9 +25,9 @@ struct PendingFile {
 
 // Puts the source's file in the list as entry index of archive, at
 // libzip's default compression.
-void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t index);
+void RegisterPendingFile(HostFileStream *source, zip_t *archive, zip_uint64_t index);
 // Takes the source's file out of the list (its source is being freed).
-void ForgetPendingFile(HostFileSource *source);
+void ForgetPendingFile(HostFileStream *source);
 // Notes a compression change libzip accepted for entry index of archive,
 // the way libzip records it.
 void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int level);
@@ -35,9 +35,9 @@ void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int 
 void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password);
 
 // zip_close, with the archive's deflated pending files compressed on
-// worker threads. Returns zip_close's result; -1 also when the workers
-// cannot be set up (the archive is then untouched).
-int CloseWithParallelDeflate(zip_t *archive);
+// worker threads. True when zip_close wrote the archive; false when it
+// failed or the workers cannot be set up (the archive is then untouched).
+bool CloseWithParallelDeflate(zip_t *archive);
 
 // Joins the worker threads of every close in progress: called before
 // script code runs, so that no thread outlives an error that leaves the

@@ -1,5 +1,5 @@
 // The host's textual dates and their conversions to and from time_t.
-#include "dates.h"
+#include "core/dates.h"
 
 #include <climits>
 #include <cstdio>

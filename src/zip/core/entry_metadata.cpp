@@ -1,6 +1,9 @@
-#include "entry_metadata.h"
+#include "core/entry_metadata.h"
 
 #include <sys/stat.h>
+
+#include "core/dates.h"
+#include "host.h"
 
 namespace {
 
@@ -31,12 +34,26 @@ bool DropTimeFields(zip_t *archive, zip_uint64_t index) {
     return true;
 }
 
-TimeResult SetEntryModTime(zip_t *archive, zip_uint64_t index, time_t time) {
-    if (!FitsDosDate(time)) return TimeResult::OutOfRange;
+MetadataResult SetEntryModTime(zip_t *archive, zip_uint64_t index, time_t time) {
+    if (!FitsDosDate(time)) return MetadataResult::OutOfRange;
     // The fields go first: they refuse a bad index or a read-only archive
     // before the time is changed.
-    if (!DropTimeFields(archive, index)) return TimeResult::Refused;
-    return zip_file_set_mtime(archive, index, time, 0) == 0 ? TimeResult::Set : TimeResult::Refused;
+    if (!DropTimeFields(archive, index)) return MetadataResult::Refused;
+    return zip_file_set_mtime(archive, index, time, 0) == 0 ? MetadataResult::Set : MetadataResult::Refused;
+}
+
+MetadataResult SetEntryDate(zip_t *archive, zip_uint64_t index, const DateRecord &date) {
+    time_t time;
+    if (DateRecordToTime(&date, &time) == -1) return MetadataResult::OutOfRange;
+    return SetEntryModTime(archive, index, time);
+}
+
+MetadataResult SetEntryCommentText(zip_t *archive, zip_uint64_t index, const char *comment, size_t length,
+                                   zip_flags_t flags) {
+    if (length > kMaxCommentLength) return MetadataResult::OutOfRange;
+    if (length == 0) comment = nullptr;
+    const bool set = zip_file_set_comment(archive, index, comment, static_cast<zip_uint16_t>(length), flags) == 0;
+    return set ? MetadataResult::Set : MetadataResult::Refused;
 }
 
 bool SetEntryUnixMode(zip_t *archive, zip_uint64_t index, bool directory, uint32_t permissions) {
@@ -46,6 +63,6 @@ bool SetEntryUnixMode(zip_t *archive, zip_uint64_t index, bool directory, uint32
 }
 
 uint32_t PermissionsOf(const FSObjInfo &info) {
-    if (info.containerKind == 2) return kDefaultFileMode;
+    if (info.containerKind == host::kContainerArchive) return kDefaultFileMode;
     return info.flags & kPermissionBits;
 }

@@ -1,5 +1,5 @@
 // Bounded string copy and append.
-#include "bounded.h"
+#include "core/bounded.h"
 
 #include <cstring>
 
