@@ -45,6 +45,10 @@ ArchiveObject *ArchiveArg(ScriptState *L) {
     return FindArchive(id);
 }
 
+zip_uint64_t WidenIndex(int32_t index) { return static_cast<zip_uint64_t>(static_cast<zip_int64_t>(index)); }
+
+zip_uint64_t IndexArg(ScriptState *L, int i) { return WidenIndex(host::GetIntArg(L, i)); }
+
 int ZipError() { return gState.errorZip; }
 
 int ArchiveNotFound() { return gState.errorArchiveNotFound; }

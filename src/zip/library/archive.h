@@ -54,6 +54,13 @@ ArchiveObject *FindArchive(const ObjectId &id);
 // is open under it (the caller returns ArchiveNotFound()). raises
 ArchiveObject *ArchiveArg(ScriptState *L);
 
+// A script's entry index as libzip takes it, widened with its sign so that
+// negative ones are far out of range.
+zip_uint64_t WidenIndex(int32_t index);
+
+// The entry index argument at position i, widened like WidenIndex. raises
+zip_uint64_t IndexArg(ScriptState *L, int i);
+
 // The error code a command returns for a failed libzip call.
 int ZipError();
 // The error code a command returns for an id no archive is open under.

@@ -59,8 +59,7 @@ void PushAttributeTable(ScriptState *L, const zip_stat_t &stat) {
 // crc32, compression, encryption and time; a zip error when libzip has no
 // stat for the index.
 int GetFileAttributes(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
     if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;

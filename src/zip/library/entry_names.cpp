@@ -9,8 +9,7 @@
 // zip.DeleteFile(id, idx): marks the entry deleted; it keeps its index
 // until the archive is closed.
 int DeleteFile(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    const zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
     if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
@@ -21,7 +20,7 @@ int DeleteFile(ScriptState *L) {
 // zip.RenameFile(id, idx, newname$ [, {encoding}]): gives the entry a new
 // name, converted to code page 437 when the encoding asks for it.
 int RenameFile(ScriptState *L) {
-    const zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     const char *newName = host::GetStringArg(L, 3);
     const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);

@@ -9,10 +9,6 @@
 
 namespace {
 
-// The entry index argument at position i, widened with its sign so that
-// negative ones are far out of range. raises
-zip_uint64_t IndexArg(ScriptState *L, int i) { return static_cast<zip_int64_t>(host::GetIntArg(L, i)); }
-
 // A copy of password in host memory; NULL when memory runs out.
 char *CopyPassword(const char *password) {
     size_t size = std::strlen(password) + 1;
@@ -24,7 +20,7 @@ char *CopyPassword(const char *password) {
 }  // namespace
 
 // zip.SetFileTime(id, idx, time$): sets the entry's modification time;
-// 1055 for a text that is no date string.
+// HOSTERR_BADVALUE for a text that is no date string.
 int SetFileTime(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const char *text = host::GetStringArg(L, 3);

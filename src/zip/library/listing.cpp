@@ -8,8 +8,7 @@
 // name$ = zip.GetFileAtIndex(id, idx): the entry's current name as libzip
 // decodes it; a zip error for an index libzip refuses.
 int GetFileAtIndex(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
     if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;
