@@ -134,7 +134,7 @@ zip_int64_t FindCachedEntry(CachedArchive *archive, const char *name) {
     if (!archive->namesIndexed) archive->namesIndexed = BuildNameIndex(archive->archive, &archive->names);
     if (archive->namesIndexed) {
         zip_int64_t found = FindName(&archive->names, name);
-        if (found != -2) return found;
+        if (found != kWalkEntries) return found;
     }
     return FindEntry(archive->archive, name);
 }

@@ -10,16 +10,18 @@
 
 namespace {
 
+constexpr zip_int64_t kUnreadableName = -2;
+
 // The first entry named exactly dir (ending in '/'), or with prefixOnly the
 // first lying inside it; names compare case-sensitively, as scans do ('\\'
 // read as '/'). -1
-// when there is none, -2 when a name cannot be read.
+// when there is none, kUnreadableName when a name cannot be read.
 zip_int64_t FindDirectoryEntry(zip_t *archive, const char *dir, bool prefixOnly) {
     size_t length = std::strlen(dir);
     zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; i++) {
         const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (!name) return -2;
+        if (!name) return kUnreadableName;
         bool match = prefixOnly ? BeginsWithName(name, dir, length, false) : SameName(name, dir, false);
         if (match) return i;
     }
@@ -42,7 +44,7 @@ bool StatInArchive(zip_t *archive, const ArchivePath &split, int flags, FSObjInf
         bool known = zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) == 0;
         return FillFSObjInfo(archive, known ? &stat : nullptr, info, flags, false, dir, split.archive);
     }
-    if (index == -2 || FindDirectoryEntry(archive, dir, true) < 0) return false;
+    if (index == kUnreadableName || FindDirectoryEntry(archive, dir, true) < 0) return false;
     return FillFSObjInfo(archive, nullptr, info, flags, false, dir, split.archive);
 }
 

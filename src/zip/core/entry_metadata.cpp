@@ -18,11 +18,13 @@ constexpr zip_uint16_t kTimeFieldIds[] = {
 };
 
 constexpr uint32_t kPermissionBits = 0777;
+// A Unix mode lies in the high 16 bits of an entry's external attributes.
+constexpr int kUnixModeShift = 16;
 
 // Whether time falls before the end of 2107 in local time.
 bool FitsDosDate(time_t time) {
     struct tm tm;
-    return localtime_r(&time, &tm) != nullptr && tm.tm_year + 1900 <= kLastDosYear;
+    return localtime_r(&time, &tm) != nullptr && tm.tm_year + kTmYearBase <= kLastDosYear;
 }
 
 }  // namespace
@@ -59,7 +61,7 @@ MetadataResult SetEntryCommentText(zip_t *archive, zip_uint64_t index, const cha
 bool SetEntryUnixMode(zip_t *archive, zip_uint64_t index, bool directory, uint32_t permissions) {
     const uint32_t type = directory ? S_IFDIR : S_IFREG;
     const uint32_t mode = type | (permissions & kPermissionBits);
-    return zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_UNIX, mode << 16) == 0;
+    return zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_UNIX, mode << kUnixModeShift) == 0;
 }
 
 uint32_t PermissionsOf(const FSObjInfo &info) {

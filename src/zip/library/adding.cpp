@@ -162,8 +162,6 @@ int AddFileWithOptions(ScriptState *L, zip_t *archive, const char *file, const A
 
 }  // namespace
 
-// idx = zip.AddFile(id, f$ [, options]): adds the host file f$ as a new
-// entry; its data is read when the archive is closed.
 int AddFile(ScriptState *L) {
     const char *file = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);
@@ -182,9 +180,6 @@ int AddFile(ScriptState *L) {
     return AddFileWithOptions(L, object->archive, file, options);
 }
 
-// idx = zip.AddDirectory(id, d$ [, {encoding}]): adds a directory entry;
-// libzip appends the "/" when d$ lacks it. An empty name is refused before
-// libzip, which would read the byte before it.
 int AddDirectory(ScriptState *L) {
     const char *directory = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);

@@ -58,8 +58,6 @@ void CloseProgressCallback(zip_t *, double progress, void *data) {
 
 }  // namespace
 
-// zip.OpenArchive(id, filename$ [, mode]): returns the automatic id when id
-// was nil, else nothing.
 int OpenArchive(ScriptState *L) {
     const char *name = host::GetFileNameArg(L, 2);
     const int mode = host::TruncateToInt32(host::GetOptNumberArg(L, 3, kModeRead));
@@ -91,9 +89,6 @@ int OpenArchive(ScriptState *L) {
     return 1;
 }
 
-// zip.CloseArchive(id [, discard, callback, userdata]): writes the pending
-// changes (or drops them with discard) and forgets the id. A failed write
-// returns the zip error and keeps the archive open with its changes.
 int CloseArchive(ScriptState *L) {
     const int discard = host::TruncateToInt32(host::GetOptNumberArg(L, 2, 0));
     const int count = host::GetArgCount(L);
@@ -118,7 +113,6 @@ int CloseArchive(ScriptState *L) {
     return error;
 }
 
-// zip.GetObjectType(): the object type id of archives.
 int GetObjectType(ScriptState *L) {
     host::PushInteger(L, ArchiveObjectType());
     return 1;

@@ -55,9 +55,6 @@ void PushAttributeTable(ScriptState *L, const zip_stat_t &stat) {
 
 }  // namespace
 
-// t = zip.GetFileAttributes(id, idx): a table of size, compressedsize,
-// crc32, compression, encryption and time; a zip error when libzip has no
-// stat for the index.
 int GetFileAttributes(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);

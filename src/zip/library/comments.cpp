@@ -48,8 +48,6 @@ int SetArchiveComment(ArchiveObject *object, const char *comment, size_t length)
 
 }  // namespace
 
-// c$ = zip.GetFileComment(id [, idx]): the comment, whole whatever its
-// bytes; the empty string when there is none or the index is bad.
 int GetFileComment(ScriptState *L) {
     const int32_t index = OptionalIndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
@@ -61,8 +59,6 @@ int GetFileComment(ScriptState *L) {
     return 1;
 }
 
-// zip.SetFileComment(id [, c$, idx]): sets the comment of the entry or the
-// archive; no or an empty comment removes it.
 int SetFileComment(ScriptState *L) {
     size_t length = 0;
     const char *comment = host::GetOptStringArg(L, 2, nullptr, &length);

@@ -6,8 +6,6 @@
 #include "library/commands.h"
 #include "library/options.h"
 
-// zip.DeleteFile(id, idx): marks the entry deleted; it keeps its index
-// until the archive is closed.
 int DeleteFile(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
@@ -17,8 +15,6 @@ int DeleteFile(ScriptState *L) {
     return 0;
 }
 
-// zip.RenameFile(id, idx, newname$ [, {encoding}]): gives the entry a new
-// name, converted to code page 437 when the encoding asks for it.
 int RenameFile(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const char *newName = host::GetStringArg(L, 3);

@@ -19,8 +19,6 @@ char *CopyPassword(const char *password) {
 
 }  // namespace
 
-// zip.SetFileTime(id, idx, time$): sets the entry's modification time;
-// HOSTERR_BADVALUE for a text that is no date string.
 int SetFileTime(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const char *text = host::GetStringArg(L, 3);
@@ -30,8 +28,6 @@ int SetFileTime(ScriptState *L) {
     return SetEntryTime(object->archive, index, text);
 }
 
-// zip.SetDefaultPassword(id, pwd$): the password of every entry that has
-// none of its own; the empty string removes it.
 int SetDefaultPassword(ScriptState *L) {
     const char *password = host::GetStringArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
@@ -48,8 +44,6 @@ int SetDefaultPassword(ScriptState *L) {
     return failed ? ZipError() : 0;
 }
 
-// zip.SetFileEncryption(id, idx, method [, pwd$]): encrypts the entry with
-// method when the archive is written; without pwd$ the default password.
 int SetFileEncryption(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const int method = host::GetIntArg(L, 3);
@@ -60,8 +54,6 @@ int SetFileEncryption(ScriptState *L) {
     return SetEntryEncryption(object->archive, index, method, password);
 }
 
-// zip.SetFileCompression(id, idx, method [, flags]): compresses the entry
-// with method and level flags when the archive is written.
 int SetFileCompression(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const int method = host::GetIntArg(L, 3);

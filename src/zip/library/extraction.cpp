@@ -16,6 +16,8 @@
 namespace {
 
 constexpr int32_t kChunkSize = 65536;
+// Progress goes to the script in whole percent.
+constexpr double kPercent = 100;
 
 // Argument positions of zip.ExtractFile.
 constexpr int kIndexArg = 2;
@@ -74,7 +76,7 @@ const char *EntryPassword(const ArchiveObject *object, const char *option) {
 
 // Whole percent of size that done is; the fraction is formed first.
 int ProgressPercent(zip_uint64_t done, zip_uint64_t size) {
-    return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
+    return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * kPercent);
 }
 
 // The error of a failed entry read.
@@ -123,11 +125,6 @@ int CopyEntryData(const Transfer &transfer) {
 
 }  // namespace
 
-// zip.ExtractFile(id, idx, dst$ [, {password, callback, userdata}]): writes
-// the entry's data to dst$. Returns 0, or the error of the failed step. An
-// entry whose data turns out damaged leaves all but its last chunk behind;
-// a destination that this command created is then removed, anything that
-// was there before (a file, a device) is left.
 int ExtractFile(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, kIndexArg);
     const char *destination = host::GetStringArg(L, kDestinationArg);

@@ -5,8 +5,6 @@
 #include "library/name_lookup.h"
 #include "library/options.h"
 
-// name$ = zip.GetFileAtIndex(id, idx): the entry's current name as libzip
-// decodes it; a zip error for an index libzip refuses.
 int GetFileAtIndex(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
@@ -18,8 +16,6 @@ int GetFileAtIndex(ScriptState *L) {
     return 1;
 }
 
-// idx = zip.LocateFile(id, name$ [, {nocase, nodir}]): the lowest matching
-// index, or -1 when no entry matches (never an error).
 int LocateFile(ScriptState *L) {
     const char *name = host::GetStringArg(L, 2);
     int count = host::GetArgCount(L);
