@@ -2,7 +2,6 @@
 // constant and help tables of the zip library.
 #include "plugin.h"
 
-#include "adapter/adapter.h"
 #include "adapter/archive_cache.h"
 #include "core/archive_changes.h"
 #include "host.h"

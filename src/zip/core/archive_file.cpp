@@ -241,9 +241,10 @@ zip_int64_t CommitWrite(ArchiveFileSource *source) {
     if (closed != 0) return Fail(source, ZIP_ER_CLOSE, errno);
     if (rename(source->temporary, source->path) != 0) return Fail(source, ZIP_ER_RENAME, errno);
     source->temporary[0] = '\0';  // it is the archive now
-    bool synced = SyncFolderOf(source->path);
+    const bool synced = SyncFolderOf(source->path);
+    const int error = errno;  // before the lock's release can change it
     EndWrite(source);
-    return synced ? 0 : Fail(source, ZIP_ER_CLOSE, errno);
+    return synced ? 0 : Fail(source, ZIP_ER_CLOSE, error);
 }
 
 zip_int64_t RollbackWrite(ArchiveFileSource *source) {

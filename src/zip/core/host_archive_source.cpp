@@ -15,11 +15,6 @@ zip_int64_t Fail(HostArchiveSource *source, int zipError) {
     return -1;
 }
 
-zip_int64_t Read(HostArchiveSource *source, void *data, zip_uint64_t length) {
-    const int32_t got = host::ReadAtMost(source->handle, data, length);
-    return got < 0 ? Fail(source, ZIP_ER_READ) : got;
-}
-
 // The size of the archive.
 zip_int64_t Stat(HostArchiveSource *source, void *data, zip_uint64_t length) {
     auto *stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
@@ -84,12 +79,19 @@ int64_t MeasureFile(HostFile *file) {
 
 }  // namespace
 
+zip_int64_t ReadHostSource(HostFile *file, void *data, zip_uint64_t length, zip_error_t *error) {
+    const int32_t got = host::ReadAtMost(file, data, length);
+    if (got >= 0) return got;
+    zip_error_set(error, ZIP_ER_READ, 0);
+    return -1;
+}
+
 zip_int64_t HostArchiveSourceCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command) {
     auto *source = static_cast<HostArchiveSource *>(state);
     switch (command) {
     case ZIP_SOURCE_OPEN: return 0;
     case ZIP_SOURCE_CLOSE: return 0;
-    case ZIP_SOURCE_READ: return Read(source, data, length);
+    case ZIP_SOURCE_READ: return ReadHostSource(source->handle, data, length, &source->error);
     case ZIP_SOURCE_STAT: return Stat(source, data, length);
     case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
     case ZIP_SOURCE_FREE: Free(source); return 0;

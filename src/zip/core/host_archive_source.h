@@ -21,6 +21,11 @@ struct HostArchiveSource {
     SourceMemory memory;  // where the record lives
 };
 
+// Serves a source's READ from a host file: at most length bytes (a length
+// beyond the host's 32-bit counts is served short). The bytes read, or -1
+// with ZIP_ER_READ recorded in error.
+zip_int64_t ReadHostSource(HostFile *file, void *data, zip_uint64_t length, zip_error_t *error);
+
 // libzip's callback of the source: what libzip expects for command, -1 for
 // failures (their cause kept for ZIP_SOURCE_ERROR) and for commands it does
 // not serve.

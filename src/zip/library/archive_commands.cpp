@@ -14,8 +14,6 @@ constexpr int kModeRead = 1005;
 constexpr int kModeNew = 1006;
 // The smallest change of libzip's write progress (0 to 1) that is reported.
 constexpr double kProgressPrecision = 0.001;
-// Progress goes to the script in whole percent.
-constexpr double kPercent = 100;
 // Argument positions of zip.CloseArchive's progress function and userdata.
 constexpr int kCallbackArg = 3;
 constexpr int kUserdataArg = 4;

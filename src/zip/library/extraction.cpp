@@ -16,8 +16,6 @@
 namespace {
 
 constexpr int32_t kChunkSize = 65536;
-// Progress goes to the script in whole percent.
-constexpr double kPercent = 100;
 
 // Argument positions of zip.ExtractFile.
 constexpr int kIndexArg = 2;

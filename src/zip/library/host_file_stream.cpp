@@ -5,6 +5,7 @@
 
 #include "core/dates.h"
 #include "core/entry_metadata.h"
+#include "core/host_archive_source.h"
 #include "host.h"
 
 namespace {
@@ -13,11 +14,6 @@ namespace {
 zip_int64_t Fail(HostFileStream *stream, int zipError) {
     zip_error_set(&stream->error, zipError, 0);
     return -1;
-}
-
-zip_int64_t Read(HostFileStream *stream, void *data, zip_uint64_t length) {
-    const int32_t got = host::ReadAtMost(stream->handle, data, length);
-    return got < 0 ? Fail(stream, ZIP_ER_READ) : got;
 }
 
 // Fills libzip's stat record with the file's modification time only.
@@ -88,7 +84,7 @@ zip_int64_t HostFileStreamCallback(void *state, void *data, zip_uint64_t length,
     switch (command) {
     case ZIP_SOURCE_OPEN: return Rewind(stream);
     case ZIP_SOURCE_CLOSE: return 0;
-    case ZIP_SOURCE_READ: return Read(stream, data, length);
+    case ZIP_SOURCE_READ: return ReadHostSource(stream->handle, data, length, &stream->error);
     case ZIP_SOURCE_STAT: {
         auto *stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &stream->error);
         return stat == nullptr ? -1 : Stat(stream, stat);
