@@ -115,9 +115,11 @@ ZIP_EXPORT int GetCurDir(char *buffer, int size);
 
 // Objects
 
-// Describes the file or directory at path in info (cleared first), names
-// found exactly, else ignoring case; with FSOBJ_FULLNAME the name as FStat
-// gives it. 1, or 0 when nothing is there or the archive cannot be opened.
+// Describes the file or directory at path in info (cleared first): an
+// entry found exactly, else ignoring case; else a directory, by the bytes
+// of its name, with an entry of its own or entries inside it. With
+// FSOBJ_FULLNAME the name as FStat gives it. 1, or 0 when nothing is there
+// or the archive cannot be opened.
 ZIP_EXPORT int Stat(const char *path, int flags, FSObjInfo *info);
 
 // The changes below open the archive under its write lock, apply themselves
