@@ -15,7 +15,7 @@
 
 #include "fuzz_host.h"
 #include "host.h"
-#include "plugin.h"
+#include "adapter/registry.h"
 
 extern "C" {
 void *FOpen(const char *path, int mode, const TagItem *tags);
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ScanDirectory(archive, 0, files);
     ReadFromSource(data, size, files);
     if (!files.empty()) ReadFile(archive + "/" + files.front(), nullptr, false);
-    if (gState.adapterArchives != nullptr) Fail("a directory scan is still registered");
+    if (AnyScanOpen()) Fail("a directory scan is still registered");
     fuzzhost::CheckNothingLeft("adapter");
     return 0;
 }

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fuzz_host.h"
-#include "library/dates.h"
+#include "core/dates.h"
 #include "core/entry_reader.h"
-#include "library/host_file_source.h"
+#include "core/host_archive_source.h"
 #include "library/name_lookup.h"
 
 namespace {
@@ -72,7 +72,7 @@ void VisitEntries(zip_t *archive) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzhost::Start();
     fuzzhost::ServeFile("fuzz.zip", data, size);
-    zip_t *archive = OpenArchiveFromHostFile("fuzz.zip");
+    zip_t *archive = OpenArchiveThroughHost("fuzz.zip", SourceMemory::Host);
     if (archive != nullptr) {
         VisitEntries(archive);
         zip_discard(archive);

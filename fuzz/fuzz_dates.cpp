@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_host.h"
-#include "library/dates.h"
+#include "core/dates.h"
 
 namespace {
 

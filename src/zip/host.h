@@ -18,6 +18,7 @@ inline int CompareNoCaseN(const char *a, const char *b, int n) { return api->tex
 inline void LowerCaseText(char *s) { api->text->LowerCaseText(s); }
 
 // System (table 3)
+// Sends the host a one-tag control list {tag = value}.
 void SetHostControl(int tag, uintptr_t value);
 inline int RegisterError(const char *text) { return api->system->RegisterError(text); }
 inline void SetErrorArgument(const char *text) { api->system->SetErrorArgument(text); }
@@ -81,13 +82,25 @@ inline void GetNewIdArg(ScriptState *L, int i, ObjectId *id) { api->script->GetN
 // UTF-8 (table 16)
 inline uint32_t DecodeUtf8Char(const char *text, int *index) { return api->utf8->DecodeUtf8Char(text, index); }
 
+// FSObjInfo::containerKind of an object that lies inside an archive.
+constexpr uint32_t kContainerArchive = 2;
+
 // Shared helpers built on the services above.
+
+// Whether the running host is at least version.revision; false before the
+// host handed over its services.
+bool IsAtLeast(uint32_t version, uint32_t revision);
+// Reads at most count bytes of file: a count beyond the host's 32-bit
+// counts is served short rather than cut to a wrong count. The host's
+// result: the bytes read, or a negative count on failure.
+int32_t ReadAtMost(HostFile *file, void *buffer, uint64_t count);
 
 // A number truncated toward zero to a signed 32-bit integer; values beyond
 // the range saturate, NaN gives 0.
 int32_t TruncateToInt32(double value);
 // GetNumberArg truncated like TruncateToInt32. raises
 int32_t GetIntArg(ScriptState *L, int index);
+// Pushes an integer as the host's number type.
 void PushInteger(ScriptState *L, int64_t n);
 
 // Releases host memory on every way out of a scope.

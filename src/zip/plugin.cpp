@@ -2,13 +2,13 @@
 // constant and help tables of the zip library.
 #include "plugin.h"
 
-#include "host.h"
 #include "adapter/archive_cache.h"
+#include "core/archive_changes.h"
+#include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
 
 PluginState gState;
-uint32_t archiveObjectType;
 
 // The version text of the module; no code reads it, so keep it from being
 // dropped.
@@ -17,7 +17,17 @@ __attribute__((used)) static const char kVersionText[] = "$VER: zip.orp 2.0 (08.
 namespace {
 
 constexpr uint32_t kCapabilities = 0x0102C402;
-constexpr uint32_t kAttributeNumEntries = 32768;
+// The module's version and the host version it is written for.
+constexpr int32_t kVersion = 2;
+constexpr int32_t kRevision = 0;
+constexpr int32_t kHostVersion = 6;
+constexpr int32_t kHostRevision = 0;
+// The first host version with UTF-8 strings and the text-mode callback.
+constexpr int32_t kUtf8Version = 6;
+constexpr int32_t kUtf8Revision = 2;
+// What GetExtensions reports for the library and the directory adapter.
+constexpr int kLibraryExtensions = 4;
+constexpr int kDirAdapterExtensions = 3;
 
 const CommandEntry kCommands[] = {
     {"OpenArchive", OpenArchive},
@@ -110,10 +120,10 @@ void SetUtf8Mode(int value) { gState.utf8Mode = value; }
 // Fills the information record the host passed to InitPlugin.
 void FillPluginInfo(PluginInfo *info) {
     info->capabilities = kCapabilities;
-    info->version = 2;
-    info->revision = 0;
-    info->hostVersion = 6;
-    info->hostRevision = 0;
+    info->version = kVersion;
+    info->revision = kRevision;
+    info->hostVersion = kHostVersion;
+    info->hostRevision = kHostRevision;
     info->displayName = "ZIP";
     info->name = "zip";
     info->author = "The zip.orp developers";
@@ -133,8 +143,8 @@ void RegisterErrors() {
     gState.errorArchiveBusy = host::RegisterError("Zip archive is in use!");
 }
 
-// Reads the option list of RequirePlugin into *install. Returns 0, or 1222
-// after naming the unknown key to the host.
+// Reads the option list of RequirePlugin into *install. Returns 0, or
+// HOSTERR_UNKNOWNOPTION after naming the unknown key to the host.
 int ReadPluginOptions(const PluginOption *options, int32_t *install) {
     for (const PluginOption *option = options; option->kind != PLUGINOPTION_END; option++) {
         if (option->kind != PLUGINOPTION_TAGS) continue;
@@ -151,25 +161,20 @@ int ReadPluginOptions(const PluginOption *options, int32_t *install) {
 
 }  // namespace
 
-// Is the running host at least version.revision?
-bool HostIsAtLeast(uint32_t version, uint32_t revision) {
-    if (host::api == nullptr) return false;
-    return host::api->version > version || (host::api->version == version && host::api->revision >= revision);
-}
-
 // Fills the record; on a host from 6.0 on, also keeps its services and
 // registers the module with it. Always returns 1.
 ZIP_EXPORT int InitPlugin(PluginInfo *info, const HostApi *api) {
     const int32_t version = info->hostVersion;
     const int32_t revision = info->hostRevision;
-    gState.utf8Mode = (version > 6 || (version == 6 && revision >= 2)) ? 1 : 0;
+    gState.utf8Mode = (version > kUtf8Version || (version == kUtf8Version && revision >= kUtf8Revision)) ? 1 : 0;
     FillPluginInfo(info);
-    if (api == nullptr || version < 6) return 1;
+    if (api == nullptr || version < kHostVersion) return 1;
 
     host::api = api;
     RegisterErrors();
+    ListenToArchiveChanges(ForgetArchive);
     host::SetCapabilityOption(info, CAP_FILEADAPTER, 1);
-    if (HostIsAtLeast(6, 2)) host::RegisterHostCallback(HOSTCALLBACK_TEXTMODE, SetUtf8Mode);
+    if (host::IsAtLeast(kUtf8Version, kUtf8Revision)) host::RegisterHostCallback(HOSTCALLBACK_TEXTMODE, SetUtf8Mode);
     gState.info = info;
     return 1;
 }
@@ -187,9 +192,7 @@ ZIP_EXPORT const HelpEntry *GetHelpStrings(void) { return host::api != nullptr ?
 
 // Registers the archive object type; returns 0.
 ZIP_EXPORT int InitLibrary(ScriptState *L) {
-    if (host::api == nullptr) return 0;
-    archiveObjectType = host::RegisterObjectType(L, "ZIP archive", reinterpret_cast<ObjectHeader **>(&gState.archives),
-                                                 ArchiveAttributeHandler);
+    if (host::api != nullptr) RegisterArchiveType(L);
     return 0;
 }
 
@@ -201,8 +204,8 @@ ZIP_EXPORT void FreeLibrary(ScriptState *L) {
 }
 
 // Handles the script's options for the module: a nonzero "installadapter"
-// activates the file adapter. Returns 0, 1222 for any other key, or the
-// error of a failed activation.
+// activates the file adapter. Returns 0, HOSTERR_UNKNOWNOPTION for any other
+// key, or the error of a failed activation.
 ZIP_EXPORT int RequirePlugin(ScriptState *, int, int, void *, const PluginOption *options) {
     if (gState.info == nullptr || options == nullptr || options->kind == PLUGINOPTION_END) return 0;
     int32_t install = 0;
@@ -215,8 +218,8 @@ ZIP_EXPORT int RequirePlugin(ScriptState *, int, int, void *, const PluginOption
 // What the module offers for a capability bit; 0 for bits it does not serve.
 ZIP_EXPORT int GetExtensions(uint32_t capability) {
     switch (capability) {
-    case CAP_LIBRARY: return 4;
-    case CAP_DIRADAPTER: return 3;
+    case CAP_LIBRARY: return kLibraryExtensions;
+    case CAP_DIRADAPTER: return kDirAdapterExtensions;
     default: return 0;
     }
 }

@@ -32,7 +32,7 @@ local function withOptions(changes)
   return options
 end
 
-T.case("a string option of the wrong type raises with nothing held", function()
+T.case("a string option of the wrong type, or a raising __index, leaves nothing held", function()
   fresh("wrong_type.zip")
   local before = T.blocks()
   for _, key in ipairs({"password", "newname", "comment", "time"}) do
@@ -41,6 +41,17 @@ T.case("a string option of the wrong type raises with nothing held", function()
       T.ok(msg:find("bad argument", 1, true), key .. " raised an argument error: " .. msg)
       T.eq(T.blocks(), before, "blocks after a wrong " .. key)
     end
+  end
+  -- an __index that raises at each of its calls in turn (the file is
+  -- missing, so that no call count adds an entry)
+  for n = 1, 10 do
+    local calls = 0
+    local raising = setmetatable({password = "pw"}, {__index = function()
+      calls = calls + 1
+      if calls == n then error("raised by __index") end
+    end})
+    pcall(zip.AddFile, 1, T.path("missing.txt"), raising)
+    T.eq(T.blocks(), before, "blocks after __index raised at call " .. n)
   end
   T.err(function() zip.AddFile(1, source, 5) end, "table expected", true)
   T.err(function() zip.AddDirectory(1, "d", "x") end, "table expected", true)

@@ -49,7 +49,7 @@ protected:
     std::string dir_, path_;
 };
 
-// The scan lets FOpen borrow its archive, so no host file service is needed.
+// The scan lets FOpen borrow its archive.
 TEST_F(AdapterHandles, ReadingHandleRefusesWhatMakesNoSense) {
     void *scan = OpenDir(path_.c_str(), nullptr, nullptr);
     ASSERT_NE(scan, nullptr);

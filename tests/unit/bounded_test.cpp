@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "bounded.h"
+#include "core/bounded.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "library/dates.h"
+#include "core/dates.h"
 
 namespace {
 

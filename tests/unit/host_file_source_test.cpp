@@ -5,30 +5,38 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/dates.h"
+#include "core/host_archive_source.h"
 #include "host.h"
-#include "library/dates.h"
-#include "library/host_file_source.h"
+#include "library/host_file_stream.h"
 #include "test_host.h"
 
 namespace {
 
 constexpr int64_t kFiveGiB = INT64_C(5) << 30;
 
-// A source record over file, from host memory like the module's own.
-HostFileSource *MakeRecord(testhost::File *file, uint32_t stream) {
-    auto *record = static_cast<HostFileSource *>(host::AllocMemory(sizeof(HostFileSource), true, "scb"));
+// Source records over file, from host memory like the module's own.
+HostArchiveSource *MakeArchive(testhost::File *file) {
+    auto *record = static_cast<HostArchiveSource *>(host::AllocMemory(sizeof(HostArchiveSource), true, "scb"));
     record->handle = file->handle();
-    record->size = stream ? 0 : static_cast<uint64_t>(file->size);
-    record->stream = stream;
+    record->size = static_cast<uint64_t>(file->size);
+    return record;
+}
+HostFileStream *MakeStream(testhost::File *file) {
+    auto *record = static_cast<HostFileStream *>(host::AllocMemory(sizeof(HostFileStream), true, "scb1"));
+    record->handle = file->handle();
     return record;
 }
 
-zip_int64_t Call(HostFileSource *record, zip_source_cmd_t command, void *data = nullptr, zip_uint64_t length = 0) {
-    return HostFileSourceCallback(record, data, length, command);
+zip_int64_t Call(HostArchiveSource *record, zip_source_cmd_t command, void *data = nullptr, zip_uint64_t length = 0) {
+    return HostArchiveSourceCallback(record, data, length, command);
+}
+zip_int64_t Call(HostFileStream *record, zip_source_cmd_t command, void *data = nullptr, zip_uint64_t length = 0) {
+    return HostFileStreamCallback(record, data, length, command);
 }
 
 // Seeks the source as libzip does: offset from whence.
-zip_int64_t Seek(HostFileSource *record, zip_int64_t offset, int whence) {
+template <typename Record> zip_int64_t Seek(Record *record, zip_int64_t offset, int whence) {
     zip_source_args_seek_t args{offset, whence};
     return Call(record, ZIP_SOURCE_SEEK, &args, sizeof args);
 }
@@ -36,7 +44,7 @@ zip_int64_t Seek(HostFileSource *record, zip_int64_t offset, int whence) {
 TEST(HostFileSource, ArchiveBeyondFourGiBSeeksAndTellsInFull) {
     testhost::File file;
     file.size = kFiveGiB;
-    HostFileSource *record = MakeRecord(&file, 0);
+    HostArchiveSource *record = MakeArchive(&file);
     EXPECT_EQ(Seek(record, 0, SEEK_END), 0);
     EXPECT_EQ(Call(record, ZIP_SOURCE_TELL), kFiveGiB);
     EXPECT_EQ(Seek(record, -22, SEEK_CUR), 0);
@@ -53,7 +61,7 @@ TEST(HostFileSource, ArchiveBeyondFourGiBSeeksAndTellsInFull) {
 TEST(HostFileSource, SeekOutsideTheFileIsRefusedAndKeepsThePosition) {
     testhost::File file;
     file.size = 100;
-    HostFileSource *record = MakeRecord(&file, 0);
+    HostArchiveSource *record = MakeArchive(&file);
     EXPECT_EQ(Seek(record, 40, SEEK_SET), 0);
     EXPECT_EQ(Seek(record, 61, SEEK_CUR), -1);
     EXPECT_EQ(Seek(record, -1, SEEK_SET), -1);
@@ -64,7 +72,7 @@ TEST(HostFileSource, SeekOutsideTheFileIsRefusedAndKeepsThePosition) {
 TEST(HostFileSource, HugeReadAsksTheHostForWhatItsCountHolds) {
     testhost::File file;
     file.size = 10;
-    HostFileSource *record = MakeRecord(&file, 0);
+    HostArchiveSource *record = MakeArchive(&file);
     std::vector<char> buffer(16);
     // libzip may ask for more than 4 GiB; only the first 10 bytes exist.
     EXPECT_EQ(Call(record, ZIP_SOURCE_READ, buffer.data(), (UINT64_C(1) << 32) + 5), 10);
@@ -74,13 +82,13 @@ TEST(HostFileSource, HugeReadAsksTheHostForWhatItsCountHolds) {
 
 TEST(HostFileSource, ArchiveSupportsSeekingStreamDoesNot) {
     testhost::File file;
-    HostFileSource *archive = MakeRecord(&file, 0);
+    HostArchiveSource *archive = MakeArchive(&file);
     const zip_int64_t supports = Call(archive, ZIP_SOURCE_SUPPORTS);
     EXPECT_NE(supports & zip_source_make_command_bitmap(ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1), 0);
     EXPECT_EQ(supports & zip_source_make_command_bitmap(ZIP_SOURCE_BEGIN_WRITE, -1), 0);
     Call(archive, ZIP_SOURCE_FREE);
 
-    HostFileSource *stream = MakeRecord(&file, 1);
+    HostFileStream *stream = MakeStream(&file);
     const zip_int64_t streamSupports = Call(stream, ZIP_SOURCE_SUPPORTS);
     EXPECT_EQ(streamSupports & zip_source_make_command_bitmap(ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1), 0);
     EXPECT_NE(streamSupports & zip_source_make_command_bitmap(ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1), 0);
@@ -97,7 +105,7 @@ TEST(HostFileSource, StreamStatGivesOnlyTheFileDate) {
     testhost::File file;
     file.size = 1234;
     file.modified = DateRecord{5, 30, 10, 17, 4, 2020};
-    HostFileSource *record = MakeRecord(&file, 1);
+    HostFileStream *record = MakeStream(&file);
     zip_stat_t stat;
     EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
     EXPECT_EQ(stat.valid, ZIP_STAT_MTIME);
@@ -113,7 +121,7 @@ TEST(HostFileSource, StreamStatGivesOnlyTheFileDate) {
 
 TEST(HostFileSource, ErrorReportsTwoInts) {
     testhost::File file;
-    HostFileSource *record = MakeRecord(&file, 0);
+    HostArchiveSource *record = MakeArchive(&file);
     int codes[2] = {-1, -1};
     EXPECT_EQ(Call(record, ZIP_SOURCE_ERROR, codes, sizeof codes), static_cast<zip_int64_t>(sizeof codes));
     EXPECT_EQ(codes[0], ZIP_ER_OK);

@@ -2,6 +2,7 @@
 #include "test_host.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -48,7 +49,22 @@ uint32_t DecodeUtf8Char(const char *text, int *index) {
 
 File *FileOf(HostFile *file) { return reinterpret_cast<File *>(file); }
 
-void CloseHostFile(HostFile *file) { FileOf(file)->closed = true; }
+void CloseHostFile(HostFile *file) {
+    if (FileOf(file)->opened) delete FileOf(file);
+    else FileOf(file)->closed = true;
+}
+
+// Reads a real file in whole; NULL when it cannot be read.
+HostFile *OpenHostFile(const char *name, int) {
+    FILE *real = std::fopen(name, "rb");
+    if (real == nullptr) return nullptr;
+    auto *file = new File;
+    for (int c; (c = std::fgetc(real)) != EOF;) file->contents.push_back(static_cast<char>(c));
+    std::fclose(real);
+    file->size = static_cast<int64_t>(file->contents.size());
+    file->opened = true;
+    return file->handle();
+}
 
 // Moves like the real host: returns the position before, -1 outside the file.
 int64_t SeekHostFile(HostFile *handle, int64_t position, int mode) {
@@ -66,7 +82,10 @@ int32_t ReadHostFile(HostFile *handle, void *buffer, int32_t count) {
     file->lastReadCount = count;
     const int64_t left = file->size - file->position;
     const int32_t n = left < count ? static_cast<int32_t>(left) : count;
-    std::memset(buffer, 0, static_cast<size_t>(n));
+    if (file->opened)
+        std::memcpy(buffer, file->contents.data() + file->position, static_cast<size_t>(n));
+    else
+        std::memset(buffer, 0, static_cast<size_t>(n));
     file->position += n;
     return n;
 }
@@ -96,6 +115,7 @@ bool Install() {
     textApi.LowerCaseText = LowerCaseText;
     systemApi.AllocMemory = AllocMemory;
     systemApi.FreeMemory = FreeMemory;
+    fileApi.OpenHostFile = OpenHostFile;
     fileApi.CloseHostFile = CloseHostFile;
     fileApi.SeekHostFile = SeekHostFile;
     fileApi.ReadHostFile = ReadHostFile;

@@ -4,6 +4,7 @@
 // host::api before any test runs.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <orvanel/plugin.h>
@@ -17,14 +18,17 @@ struct Script {
     ScriptState *state() { return reinterpret_cast<ScriptState *>(this); }
 };
 
-// A host file of the test host: only a length, a position and a date.
+// A host file of the test host: a length, a position and a date; reads give
+// zeros, or the contents of a real file that OpenHostFile read in.
 struct File {
+    std::string contents;        // a real file's bytes (OpenHostFile), else empty
     int64_t size = 0;            // length of the file
     int64_t position = 0;        // current position
     int32_t lastReadCount = 0;   // the count the last read asked for
     bool examineFails = false;   // ExamineHostFile reports failure
     DateRecord modified{};       // modification date ExamineHostFile reports
     bool closed = false;         // CloseHostFile was called
+    bool opened = false;         // made by OpenHostFile, deleted by CloseHostFile
     HostFile *handle() { return reinterpret_cast<HostFile *>(this); }
 };
 

@@ -1,12 +1,11 @@
-// The cache of read-only archives kept open between adapter handles.
 #include "adapter/archive_cache.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
-#include "adapter/archive_access.h"
 #include "adapter/entry_names.h"
-#include "bounded.h"
+#include "core/host_archive_source.h"
 #include "host.h"
 
 namespace {
@@ -19,8 +18,8 @@ constexpr int kKeptArchives = 8;
 // cannot change again without its modification time moving.
 constexpr time_t kSettleSeconds = 3;
 
-CachedArchive *gKept[kKeptArchives];
-uint64_t gUseClock;
+CachedArchive *gKept[kKeptArchives];  // the kept archives; NULL for a free slot
+uint64_t gUseClock;                   // counts hand-outs, for lastUse
 
 // Whether the file had settled when reading began at readTime: only then
 // does any later change show in its identity.
@@ -32,7 +31,7 @@ bool SettledBefore(const FileIdentity &identity, const timespec &readTime) {
 void CloseCachedArchive(CachedArchive *archive) {
     if (archive->namesIndexed) FreeNameIndex(&archive->names);
     if (archive->directoriesIndexed) FreeDirectoryIndex(&archive->directories);
-    CloseArchiveForReading(archive->archive);
+    zip_discard(archive->archive);
     free(archive);
 }
 
@@ -70,23 +69,26 @@ CachedArchive *FindKept(const FileIdentity &identity) {
     return nullptr;
 }
 
-// Opens path as a new cached archive with one user; NULL on failure.
-CachedArchive *OpenCachedArchive(const char *path, const FileIdentity &identity, ArchiveOpener open) {
+// Opens path as a new cached archive with one user, kept when its file is
+// identified and had settled; NULL on failure.
+CachedArchive *OpenCachedArchive(const char *path, const FileIdentity *identity) {
     timespec readTime;
     clock_gettime(CLOCK_REALTIME, &readTime);
-    zip_t *opened = open(path);
+    zip_t *opened = OpenArchiveThroughHost(path, SourceMemory::Heap);
     if (!opened) return nullptr;
-    auto *archive = static_cast<CachedArchive *>(calloc(1, sizeof(CachedArchive)));
+    const size_t pathSize = std::strlen(path) + 1;
+    auto *archive = static_cast<CachedArchive *>(calloc(1, sizeof(CachedArchive) + pathSize));
     if (!archive) {
-        CloseArchiveForReading(opened);
+        zip_discard(opened);
         return nullptr;
     }
     archive->archive = opened;
-    archive->identity = identity;
-    CopyBounded(archive->path, kPathBufferSize, path);
+    std::memcpy(archive->path, path, pathSize);
     archive->users = 1;
     archive->lastUse = ++gUseClock;
-    if (SettledBefore(identity, readTime)) {
+    if (identity == nullptr) return archive;
+    archive->identity = *identity;
+    if (SettledBefore(*identity, readTime)) {
         int slot = FreeSlot();
         if (slot >= 0) {
             gKept[slot] = archive;
@@ -98,9 +100,11 @@ CachedArchive *OpenCachedArchive(const char *path, const FileIdentity &identity,
 
 }  // namespace
 
-CachedArchive *AcquireArchive(const char *path, const FileIdentity &identity, ArchiveOpener open) {
+CachedArchive *AcquireArchive(const char *path) {
+    FileIdentity identity;
+    if (!IdentifyFile(path, &identity)) return OpenCachedArchive(path, nullptr);
     CachedArchive *archive = FindKept(identity);
-    if (!archive) return OpenCachedArchive(path, identity, open);
+    if (!archive) return OpenCachedArchive(path, &identity);
     archive->users++;
     archive->lastUse = ++gUseClock;
     return archive;
@@ -130,7 +134,7 @@ zip_int64_t FindCachedEntry(CachedArchive *archive, const char *name) {
     if (!archive->namesIndexed) archive->namesIndexed = BuildNameIndex(archive->archive, &archive->names);
     if (archive->namesIndexed) {
         zip_int64_t found = FindName(&archive->names, name);
-        if (found != -2) return found;
+        if (found != kWalkEntries) return found;
     }
     return FindEntry(archive->archive, name);
 }

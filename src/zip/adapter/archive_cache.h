@@ -1,6 +1,8 @@
-// Read-only archives kept open between adapter handles, so that opening one
-// more file of an archive costs a name lookup instead of reading the whole
-// central directory again.
+// Read-only archives, opened through the host's file functions and kept
+// open between adapter handles, so that opening one more file of an archive
+// costs a name lookup instead of reading the whole central directory again.
+// Reading handles, scans and stats all take their archive from here; the
+// cache holds archives of that one route only.
 //
 // A kept archive is trusted only while its file is provably the one it was
 // read from: the same device, inode, size, modification and change times
@@ -8,26 +10,25 @@
 // system stamps times in ticks, a file changed again within the tick of the
 // moment it was read could keep all of them; so only files whose
 // modification time lies well before that moment are kept at all. Writers
-// the module knows of drop the kept archive at once as well.
+// the module knows of drop the kept archive at once as well (ForgetArchive,
+// which also hears core/archive_changes.h).
 //
-// Kept archives and their indexes live on the process heap (and may hold an
-// open host file); they survive scripts and are dropped by FreeLibrary.
+// Cached archives and their indexes live on the process heap (and may hold
+// an open host file); kept ones survive scripts and are dropped by
+// FreeLibrary.
 #pragma once
 
-#include <sys/types.h>
 #include <zip.h>
 
 #include "adapter/directory_index.h"
 #include "adapter/name_index.h"
-#include "file_identity.h"
-#include "plugin.h"
+#include "core/file_identity.h"
 
 // One archive opened read-only through the host's files, shared by every
-// handle that reads it.
+// handle, scan and stat that reads it.
 struct CachedArchive {
     zip_t *archive;                  // the archive; never changed
     FileIdentity identity;           // the file it was read from
-    char path[kPathBufferSize];      // the path it was opened under
     int32_t users;                   // handles and scans reading it now
     bool kept;                       // in the cache; else closed when the last user goes
     uint64_t lastUse;                // when it was last handed out, for eviction
@@ -35,17 +36,14 @@ struct CachedArchive {
     NameIndex names;                 // lookups ignoring case, built at the first one
     bool directoriesIndexed;         // directories holds an index
     DirectoryIndex directories;      // directory scans, built at the first one
+    char path[];                     // the path it was opened under (after the record)
 };
 
-// How an archive not in the cache is opened: each entry point keeps its own
-// route to the file. The opener must give an archive that holds no host
-// memory.
-using ArchiveOpener = zip_t *(*)(const char *path);
-
-// The archive of the file identified as identity at path, kept or opened
-// now with open; the caller becomes one of its users. NULL when it cannot
-// be opened.
-CachedArchive *AcquireArchive(const char *path, const FileIdentity &identity, ArchiveOpener open);
+// The archive at path, kept or opened now through the host's files; the
+// caller becomes one of its users. A path whose file stat(2) cannot see (a
+// name only the host knows) gets an archive of its own that is never kept.
+// NULL when the archive cannot be opened.
+CachedArchive *AcquireArchive(const char *path);
 
 // Ends one use of archive; closes it if it is no longer kept.
 void ReleaseArchive(CachedArchive *archive);

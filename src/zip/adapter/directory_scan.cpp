@@ -3,18 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "adapter/archive_access.h"
+#include "adapter/adapter.h"
 #include "adapter/archive_cache.h"
 #include "adapter/entry_names.h"
 #include "adapter/file_info.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
-#include "bounded.h"
+#include "core/bounded.h"
 #include "host.h"
 
 namespace {
-
-constexpr char kAdapterName[] = "Zip";
 
 // The adapter's name goes where OpenDir's tag 2 points.
 void ReportAdapterName(const TagItem *tags) {
@@ -24,12 +22,12 @@ void ReportAdapterName(const TagItem *tags) {
 }
 
 // Copies the first component of relative (up to its first separator) into
-// the shared name buffer.
-void CopyFirstComponent(const char *relative) {
+// name, which has kPathBufferSize bytes.
+void CopyFirstComponent(const char *relative, char *name) {
     size_t length = std::strcspn(relative, "/\\");
     if (length >= kPathBufferSize) length = kPathBufferSize - 1;
-    std::memcpy(gState.nameBuffer, relative, length);
-    gState.nameBuffer[length] = '\0';
+    std::memcpy(name, relative, length);
+    name[length] = '\0';
 }
 
 // qsort order of listing elements: archive order.
@@ -101,15 +99,13 @@ bool BuildListing(ZipDirHandle *record, const DirectoryIndex *index) {
     return exists;
 }
 
-// The archive the scan reads: its root's, or the cached one of its file.
+// The archive the scan reads: its root's, or the cache's for its file.
 bool AttachArchive(ZipDirHandle *record, ZipDirHandle *found) {
     if (found) {
         record->archive = RootOf(found)->archive;
         return true;
     }
-    FileIdentity identity;
-    if (!IdentifyFile(record->archivePath, &identity)) return false;
-    record->cached = AcquireArchive(record->archivePath, identity, OpenArchiveForScan);
+    record->cached = AcquireArchive(record->archivePath);
     if (!record->cached) return false;
     record->archive = record->cached->archive;
     return true;
@@ -131,12 +127,16 @@ void DiscardScan(ZipDirHandle *record) {
     host::FreeMemory(record);
 }
 
-// A new scan record for split, not yet filled.
+// A new scan record for split, not yet filled; NULL without memory or when
+// a path would be cut.
 ZipDirHandle *NewScan(const ArchivePath &split) {
     auto *record = static_cast<ZipDirHandle *>(host::AllocMemory(sizeof(ZipDirHandle), true, "zipplug"));
     if (!record) return nullptr;
-    CopyBounded(record->archivePath, kPathBufferSize, split.archive);
-    CopyBounded(record->directory, kPathBufferSize, split.inner);
+    if (!CopyBounded(record->archivePath, kPathBufferSize, split.archive) ||
+        !CopyBounded(record->directory, kPathBufferSize, split.inner)) {
+        host::FreeMemory(record);
+        return nullptr;
+    }
     record->lastFileIndex = -1;
     record->ownEntry = -1;
     record->references = 1;
@@ -178,19 +178,20 @@ ZIP_EXPORT int NextDirEntry(void *dir, FSObjInfo *info) {
     const char *name = zip_get_name(record->archive, element.index, 0);
     if (!name) return 0;
     const char *relative = name + std::strlen(record->directory);
+    char child[kPathBufferSize];
     zip_stat_t stat;
     const zip_stat_t *known = nullptr;
     int64_t lastFile = -1;
     if (element.directory) {
-        CopyFirstComponent(relative);
-        bool implicit = relative[std::strlen(gState.nameBuffer) + 1] != '\0';
+        CopyFirstComponent(relative, child);
+        bool implicit = relative[std::strlen(child) + 1] != '\0';
         if (!implicit) known = StatEntry(record->archive, element.index, &stat);
     } else {
-        CopyBounded(gState.nameBuffer, kPathBufferSize, relative);
+        if (!CopyBounded(child, kPathBufferSize, relative)) return 0;
         known = StatEntry(record->archive, element.index, &stat);
         lastFile = static_cast<int64_t>(element.index);
     }
-    if (!FillFSObjInfo(record->archive, known, info, 0, !element.directory, gState.nameBuffer, nullptr)) return 0;
+    if (!FillFSObjInfo(record->archive, known, info, 0, !element.directory, child, nullptr)) return 0;
     RootOf(record)->lastFileIndex = lastFile;
     record->position++;
     return 1;
@@ -206,7 +207,7 @@ ZIP_EXPORT int StatDir(void *dir, int flags, FSObjInfo *info) {
     if (record->ownEntry < 0) return 0;
     zip_stat_t stat;
     const zip_stat_t *known = StatEntry(record->archive, static_cast<zip_uint64_t>(record->ownEntry), &stat);
-    return FillFSObjInfo(record->archive, known, info, flags, false, record->directory, record->archivePath);
+    return FillFSObjInfo(record->archive, known, info, flags, false, record->directory, record->archivePath) ? 1 : 0;
 }
 
 ZIP_EXPORT int CloseDir(void *dir) {

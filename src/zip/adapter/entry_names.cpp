@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "adapter/paths.h"
 #include "host.h"
-#include "plugin.h"
 
 namespace {
 

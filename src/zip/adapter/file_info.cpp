@@ -1,16 +1,19 @@
-// Filling the host's description of a file or directory.
 #include "adapter/file_info.h"
 
 #include <cstring>
 
-#include "bounded.h"
+#include "adapter/paths.h"
+#include "core/bounded.h"
+#include "core/dates.h"
 #include "host.h"
-#include "library/dates.h"
-#include "plugin.h"
 
 namespace {
 
+// The protection flags of every object inside an archive: all four set.
 constexpr uint32_t kAllProtectionFlags = 15;
+
+// Names handed back without FSOBJ_FULLNAME; each call reuses it.
+char gNameBuffer[kPathBufferSize];
 
 // Joins directory and name with the host's path rules, '\\' as '/'.
 // Returns false when the result does not fit.
@@ -32,8 +35,8 @@ bool StoreName(FSObjInfo *info, const char *name, int flags) {
         if (!info->name) return false;
         std::memcpy(info->name, name, size);
     } else {
-        if (name != gState.nameBuffer && !CopyBounded(gState.nameBuffer, kPathBufferSize, name)) return false;
-        info->name = gState.nameBuffer;
+        if (!CopyBounded(gNameBuffer, kPathBufferSize, name)) return false;
+        info->name = gNameBuffer;
     }
     size_t length = std::strlen(info->name);
     if (length > 0 && info->name[length - 1] == '/') info->name[length - 1] = '\0';
@@ -51,19 +54,19 @@ void StoreDates(FSObjInfo *info, const zip_stat_t *stat) {
 
 }  // namespace
 
-int FillFSObjInfo(zip_t *archive, const zip_stat_t *stat, FSObjInfo *info, int flags, bool isFile,
-                  const char *name, const char *directory) {
+bool FillFSObjInfo(zip_t *archive, const zip_stat_t *stat, FSObjInfo *info, int flags, bool isFile,
+                   const char *name, const char *directory) {
     if (!name && stat) name = zip_get_name(archive, stat->index, 0);
-    if (!name) return 0;
+    if (!name) return false;
     char joined[kPathBufferSize];
     if (directory) {
-        if (!JoinPath(joined, directory, name)) return 0;
+        if (!JoinPath(joined, directory, name)) return false;
         name = joined;
     }
     info->type = isFile ? FSOBJ_FILE : FSOBJ_DIRECTORY;
     info->size = stat && (stat->valid & ZIP_STAT_SIZE) ? stat->size : 0;
     info->flags = kAllProtectionFlags;
-    if (!StoreName(info, name, flags)) return 0;
+    if (!StoreName(info, name, flags)) return false;
     StoreDates(info, stat);
-    return 1;
+    return true;
 }

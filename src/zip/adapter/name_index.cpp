@@ -102,7 +102,7 @@ void FreeNameIndex(NameIndex *index) {
 }
 
 zip_int64_t FindName(const NameIndex *index, const char *name) {
-    if (!IsAscii(name)) return -2;
+    if (!IsAscii(name)) return kWalkEntries;
     zip_int64_t found;
     // A pure-ASCII name matches exactly only pure-ASCII names.
     if (zip_int64_t exact = FindFolded(index, name, &found); exact >= 0) return exact;

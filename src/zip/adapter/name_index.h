@@ -30,5 +30,6 @@ void FreeNameIndex(NameIndex *index);
 // The entry name finds, as FindEntry picks it: the lowest exact match, else
 // the lowest index whose name the host finds equal ignoring case; -1 when
 // there is none. A name with bytes above 127 could match in ways the fold
-// does not see: -2 asks the caller to walk the entries instead.
+// does not see: kWalkEntries asks the caller to walk the entries instead.
+constexpr zip_int64_t kWalkEntries = -2;
 zip_int64_t FindName(const NameIndex *index, const char *name);

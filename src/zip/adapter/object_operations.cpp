@@ -4,21 +4,18 @@
 // scan's release.
 #include <cstring>
 
+#include "adapter/adapter.h"
 #include "adapter/archive_access.h"
 #include "adapter/archive_cache.h"
 #include "adapter/entry_names.h"
 #include "adapter/paths.h"
 #include "adapter/registry.h"
-#include "bounded.h"
-#include "entry_metadata.h"
-#include "host.h"
-#include "library/dates.h"
+#include "core/bounded.h"
+#include "core/entry_metadata.h"
 
 namespace {
 
 enum class Operation { MakeDir, Delete, Rename, Move, SetAttributes };
-
-constexpr size_t kMaxComment = 65535;
 
 // What an operation works on.
 struct Target {
@@ -160,22 +157,16 @@ bool RenameOrMove(Target *target, Operation operation, const char *second) {
     return !FolderMoveRefused(target, newPath) && MoveDirectory(target, newPath);
 }
 
-// Sets the comment (flag 4), then the time (flag 2); a refused comment
-// leaves the time alone, and the caller discards both.
+// Sets the comment (FSOBJ_SETCOMMENT), then the time (FSOBJ_SETTIME); a
+// refused comment leaves the time alone, and the caller discards both.
 bool SetAttributes(Target *target, int flags, const FSObjInfo *attributes) {
     auto index = static_cast<zip_uint64_t>(target->index);
     if (flags & FSOBJ_SETCOMMENT) {
         const char *comment = attributes->comment ? attributes->comment : "";
-        size_t length = std::strlen(comment);
-        if (length > kMaxComment) return false;
-        if (zip_file_set_comment(target->archive, index, comment, static_cast<zip_uint16_t>(length), 0) != 0) return false;
+        if (SetEntryCommentText(target->archive, index, comment, std::strlen(comment), 0) != MetadataResult::Set)
+            return false;
     }
-    if (flags & FSOBJ_SETTIME) {
-        time_t time;
-        if (DateRecordToTime(&attributes->modified, &time) == -1) return false;
-        if (SetEntryModTime(target->archive, index, time) != TimeResult::Set) return false;
-    }
-    return true;
+    return !(flags & FSOBJ_SETTIME) || SetEntryDate(target->archive, index, attributes->modified) == MetadataResult::Set;
 }
 
 // Applies the operation to the target.
@@ -190,16 +181,16 @@ bool Apply(Target *target, Operation operation, const char *second, int flags, c
     return false;
 }
 
-// Files a deletion with the scan that holds the archive.
-int DeferDeletion(ZipDirHandle *record, char *inner) {
+// Files a deletion with the scan that holds the archive; false when there
+// is nothing to delete or no memory.
+bool DeferDeletion(ZipDirHandle *record, char *inner) {
     ZipDirHandle *root = RootOf(record);
     Target target{root->archive, inner, -1, false, ""};
-    if (!FindTarget(&target, Operation::Delete)) return 0;
-    return FileDeferredDeletion(root, static_cast<zip_uint64_t>(target.index));
+    return FindTarget(&target, Operation::Delete) && FileDeferredDeletion(root, static_cast<zip_uint64_t>(target.index));
 }
 
-// The shared body of the changing entry points; see the table of results
-// at each entry point.
+// The shared body of the changing entry points; their results are those
+// adapter.h gives for them.
 int ChangeFSObj(Operation operation, const char *path, const char *second, int flags, const FSObjInfo *attributes) {
     ArchivePath split, destination;
     if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0') return 0;
@@ -209,9 +200,9 @@ int ChangeFSObj(Operation operation, const char *path, const char *second, int f
         second = destination.inner;
     }
     if (ZipDirHandle *record = FindZipDirHandle(split.archive)) {
-        return operation == Operation::Delete ? DeferDeletion(record, split.inner) : 0;
+        return operation == Operation::Delete && DeferDeletion(record, split.inner) ? 1 : 0;
     }
-    Target target{OpenArchiveForChange(split.archive), split.inner, -1, false, ""};
+    Target target{OpenForChangeThroughWritableFile(split.archive), split.inner, -1, false, ""};
     if (!target.archive) return 0;
     bool applied = (operation == Operation::MakeDir || FindTarget(&target, operation)) &&
                    Apply(&target, operation, second, flags, attributes);

@@ -2,16 +2,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "adapter/archive_access.h"
+#include "adapter/adapter.h"
 #include "adapter/entry_names.h"
 #include "adapter/file_handle.h"
 #include "adapter/paths.h"
-#include "bounded.h"
 #include "host.h"
 
 namespace {
-
-constexpr char kAdapterName[] = "Zip";
 
 // The file the scan just returned, if path names it exactly: -1 otherwise.
 // Saves the name lookup when the host opens what a scan listed.
@@ -30,20 +27,14 @@ void BorrowScanArchive(ZipFileHandle *handle, ZipDirHandle *record) {
     handle->cached = handle->root->cached;
 }
 
-// Opens the archive for a reading handle that has no scan to borrow from: a
-// real file's from the cache, others' (sources, names only the host knows)
-// for this handle alone.
+// Opens the archive for a reading handle that has no scan to borrow from:
+// a source's for this handle alone, a file's from the cache.
 bool OpenOwnArchive(ZipFileHandle *handle, const OpenOptions &options) {
-    if (options.sourceData || options.sourceHandle) {
+    if (HasSource(options)) {
         handle->archive = OpenSourceArchive(handle, options);
         return handle->archive != nullptr;
     }
-    FileIdentity identity;
-    if (!IdentifyFile(handle->archivePath, &identity)) {
-        handle->archive = OpenArchiveForReading(handle->archivePath);
-        return handle->archive != nullptr;
-    }
-    handle->cached = AcquireArchive(handle->archivePath, identity, OpenArchiveToKeep);
+    handle->cached = AcquireArchive(handle->archivePath);
     if (!handle->cached) return false;
     handle->archive = handle->cached->archive;
     return true;
@@ -79,20 +70,40 @@ bool OpenForReading(ZipFileHandle *handle, ZipDirHandle *record, const OpenOptio
     return true;
 }
 
-// Fills the fields every route needs before anything is opened. False when
-// the password does not fit: a cut password is another password.
-bool PrepareHandle(ZipFileHandle *handle, const ArchivePath &split, const OpenOptions &options) {
-    CopyBounded(handle->archivePath, kPathBufferSize, split.archive);
-    CopyBounded(handle->innerPath, kPathBufferSize, split.inner);
+// Copies text to the place after the record that *next points to and moves
+// *next past it; returns the copy.
+char *PlaceText(char **next, const char *text, size_t room) {
+    char *copy = *next;
+    std::memcpy(copy, text, std::strlen(text) + 1);
+    *next += room;
+    return copy;
+}
+
+// A new handle with the fields every route needs, its strings after the
+// record: the archive's path (with room for a name the host makes for a
+// source), the inner path and the whole password. NULL without memory.
+ZipFileHandle *NewFileHandle(const ArchivePath &split, const OpenOptions &options) {
+    const char *password = options.password ? options.password : "";
+    const size_t archiveRoom = HasSource(options) ? kPathBufferSize : std::strlen(split.archive) + 1;
+    const size_t innerRoom = std::strlen(split.inner) + 1;
+    const size_t passwordRoom = std::strlen(password) + 1;
+    const size_t size = sizeof(ZipFileHandle) + archiveRoom + innerRoom + passwordRoom;
+    auto *handle = static_cast<ZipFileHandle *>(host::AllocMemory(size, true, "zipfile"));
+    if (!handle) return nullptr;
+    char *next = reinterpret_cast<char *>(handle + 1);
+    handle->archivePath = PlaceText(&next, split.archive, archiveRoom);
+    handle->innerPath = PlaceText(&next, split.inner, innerRoom);
+    handle->password = PlaceText(&next, password, passwordRoom);
     handle->encryption = static_cast<uint16_t>(options.encryption);
-    return !options.password || CopyBounded(handle->password, kPathBufferSize, options.password);
+    return handle;
 }
 
 }  // namespace
 
 EntryReader *OpenEntryStream(const ZipFileHandle *handle) {
     bool noMemory = false;
-    return OpenEntryReader(handle->archive, handle->stat.index, handle->password[0] ? handle->password : nullptr, &noMemory);
+    return OpenEntryReader(handle->archive, handle->stat.index, handle->password[0] ? handle->password : nullptr,
+                           &noMemory);
 }
 
 void DestroyFileHandle(ZipFileHandle *handle) {
@@ -102,9 +113,10 @@ void DestroyFileHandle(ZipFileHandle *handle) {
     } else if (handle->cached) {
         ReleaseArchive(handle->cached);
     } else if (handle->archive) {
-        CloseArchiveForReading(handle->archive);
+        zip_discard(handle->archive);
     }
-    if (handle->tempFileName[0]) host::DeleteHostFile(handle->tempFileName);
+    if (handle->removeArchiveFile) host::DeleteHostFile(handle->archivePath);
+    if (handle->skipBuffer) host::FreeMemory(handle->skipBuffer);
     free(handle->data);
     host::FreeMemory(handle);
 }
@@ -119,10 +131,9 @@ ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags) {
     // rely on the file staying as they saw it. Nothing is written under a
     // name an extractor would drop or follow out of its folder.
     if (!reading && (record || !IsSoundNewName(split.inner))) return nullptr;
-    auto *handle = static_cast<ZipFileHandle *>(host::AllocMemory(sizeof(ZipFileHandle), true, "zipfile"));
+    ZipFileHandle *handle = NewFileHandle(split, options);
     if (!handle) return nullptr;
-    bool opened = PrepareHandle(handle, split, options) &&
-                  (reading ? OpenForReading(handle, record, options) : OpenForWriting(handle, (mode & FMODE_READWRITE) != 0));
+    bool opened = reading ? OpenForReading(handle, record, options) : OpenForWriting(handle, (mode & FMODE_READWRITE) != 0);
     if (!opened) {
         DestroyFileHandle(handle);
         return nullptr;

@@ -1,7 +1,11 @@
 // Which host paths run through a ZIP archive, and how they split.
 #pragma once
 
-#include "plugin.h"
+#include <cstddef>
+
+// Size of the adapter's path and name buffers: the longest archive path or
+// inner path it serves is one byte shorter.
+constexpr size_t kPathBufferSize = 1024;
 
 // A host path split at its first ".zip".
 struct ArchivePath {

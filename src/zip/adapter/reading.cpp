@@ -1,8 +1,10 @@
 // Reading, seeking and closing an open file inside an archive.
 #include <cstring>
 
+#include "adapter/adapter.h"
 #include "adapter/file_handle.h"
 #include "adapter/file_info.h"
+#include "host.h"
 
 namespace {
 
@@ -26,10 +28,17 @@ bool ReadStream(ZipFileHandle *handle, void *buffer, int32_t count) {
     return ReadEntry(handle->reader, buffer, static_cast<zip_uint64_t>(count));
 }
 
+// Takes the skip buffer at the first skip; false without memory.
+bool EnsureSkipBuffer(ZipFileHandle *handle) {
+    if (!handle->skipBuffer) handle->skipBuffer = static_cast<char *>(host::AllocMemory(kSkipBufferSize, false, "zipskip"));
+    return handle->skipBuffer != nullptr;
+}
+
 // Brings the reader to the logical position: reopens it when the host moved
 // back, then reads and drops what lies in between.
 bool MoveStreamToPosition(ZipFileHandle *handle) {
     if (StreamPosition(handle) > handle->position && !ReopenStream(handle)) return false;
+    if (handle->position > StreamPosition(handle) && !EnsureSkipBuffer(handle)) return false;
     while (handle->position > StreamPosition(handle)) {
         int64_t gap = handle->position - StreamPosition(handle);
         zip_uint64_t chunk = gap < static_cast<int64_t>(kSkipBufferSize) ? static_cast<zip_uint64_t>(gap) : kSkipBufferSize;
@@ -102,19 +111,20 @@ ZIP_EXPORT int FEof(void *file) {
 
 ZIP_EXPORT int FStat(void *file, int flags, FSObjInfo *info) {
     auto *handle = static_cast<ZipFileHandle *>(file);
-    info->containerKind = 2;
+    info->containerKind = host::kContainerArchive;
     info->containerPath = handle->archivePath;
-    if (!handle->writing) return FillFSObjInfo(handle->archive, &handle->stat, info, flags, true, nullptr, handle->archivePath);
-    int filled = FillFSObjInfo(handle->archive, nullptr, info, flags, true, handle->innerPath, handle->archivePath);
+    if (!handle->writing)
+        return FillFSObjInfo(handle->archive, &handle->stat, info, flags, true, nullptr, handle->archivePath) ? 1 : 0;
+    bool filled = FillFSObjInfo(handle->archive, nullptr, info, flags, true, handle->innerPath, handle->archivePath);
     info->size = static_cast<uint64_t>(handle->length);
-    return filled;
+    return filled ? 1 : 0;
 }
 
 ZIP_EXPORT int FFlush(void *) { return 0; }
 
 ZIP_EXPORT int FClose(void *file) {
     auto *handle = static_cast<ZipFileHandle *>(file);
-    int result = handle->writing ? WriteBack(handle) : 1;
+    bool closed = !handle->writing || WriteBack(handle);
     DestroyFileHandle(handle);
-    return result;
+    return closed ? 1 : 0;
 }

@@ -1,13 +1,17 @@
-// The registry of open directory scans and the release that closes them.
 #include "adapter/registry.h"
 
 #include <cstring>
 
 #include "adapter/archive_access.h"
-#include "file_identity.h"
+#include "core/file_identity.h"
 #include "host.h"
 
 namespace {
+
+// Deferred deletions are filed in steps of this many.
+constexpr uint32_t kDeletionGrowth = 1024;
+
+ZipDirHandle *gScans;  // the open scans, in opening order
 
 // Whether two paths that differ in their spelling name one file (the
 // registry must never let one file's scan serve another file).
@@ -18,7 +22,7 @@ bool NameSameFile(const char *a, const char *b) {
 
 // Removes record from the registry list.
 void UnlinkZipDirHandle(ZipDirHandle *record) {
-    for (ZipDirHandle **link = &gState.adapterArchives; *link; link = &(*link)->next) {
+    for (ZipDirHandle **link = &gScans; *link; link = &(*link)->next) {
         if (*link == record) {
             *link = record->next;
             return;
@@ -45,7 +49,7 @@ void DeleteSameEntry(zip_t *fresh, zip_t *view, zip_uint64_t index) {
 // Runs the root's deferred deletions on the archive file as it is now.
 // Deletions that cannot be made are dropped: nobody is left to report to.
 void RunDeferredDeletions(ZipDirHandle *root) {
-    zip_t *fresh = OpenArchiveForChange(root->archivePath);
+    zip_t *fresh = OpenForChangeThroughWritableFile(root->archivePath);
     if (!fresh) return;
     for (uint32_t i = 0; i < root->pendingCount; i++) DeleteSameEntry(fresh, root->archive, root->pendingDeletions[i]);
     WriteArchiveBack(fresh);
@@ -67,16 +71,18 @@ void CloseRootArchive(ZipDirHandle *root) {
 bool NameSameArchive(const char *a, const char *b) { return std::strcmp(a, b) == 0 || NameSameFile(a, b); }
 
 ZipDirHandle *FindZipDirHandle(const char *archivePath) {
-    for (ZipDirHandle *record = gState.adapterArchives; record; record = record->next) {
+    for (ZipDirHandle *record = gScans; record; record = record->next) {
         if (NameSameArchive(record->archivePath, archivePath)) return record;
     }
     return nullptr;
 }
 
+bool AnyScanOpen() { return gScans != nullptr; }
+
 ZipDirHandle *RootOf(ZipDirHandle *record) { return record->parent ? record->parent : record; }
 
 void RegisterZipDirHandle(ZipDirHandle *record) {
-    ZipDirHandle **link = &gState.adapterArchives;
+    ZipDirHandle **link = &gScans;
     while (*link) link = &(*link)->next;
     *link = record;
 }
@@ -93,17 +99,16 @@ void ReleaseZipDirHandle(ZipDirHandle *record) {
     host::FreeMemory(record);
 }
 
-int FileDeferredDeletion(ZipDirHandle *root, zip_uint64_t index) {
-    constexpr uint32_t kGrowth = 1024;
+bool FileDeferredDeletion(ZipDirHandle *root, zip_uint64_t index) {
     if (root->pendingCount == root->pendingCapacity) {
-        uint32_t capacity = root->pendingCapacity + kGrowth;
+        uint32_t capacity = root->pendingCapacity + kDeletionGrowth;
         auto *grown = static_cast<zip_uint64_t *>(host::AllocMemory(capacity * sizeof(zip_uint64_t), false, "delbuf"));
-        if (!grown) return 0;
+        if (!grown) return false;
         if (root->pendingCount > 0) std::memcpy(grown, root->pendingDeletions, root->pendingCount * sizeof(zip_uint64_t));
         host::FreeMemory(root->pendingDeletions);
         root->pendingDeletions = grown;
         root->pendingCapacity = capacity;
     }
     root->pendingDeletions[root->pendingCount++] = index;
-    return 1;
+    return true;
 }

@@ -5,7 +5,7 @@
 #include <zip.h>
 
 #include "adapter/archive_cache.h"
-#include "plugin.h"
+#include "adapter/paths.h"
 
 // One child of a scanned directory.
 struct ListingElement {
@@ -17,7 +17,7 @@ struct ListingElement {
 struct ZipDirHandle {
     ZipDirHandle *next;                  // the following record in the registry
     zip_t *archive;                      // the scanned archive; a child borrows its root's
-    CachedArchive *cached;               // where a root's archive comes from; NULL for a child
+    CachedArchive *cached;               // the cache's archive a root reads; NULL for a child
     zip_uint64_t position;               // next listing element to return
     zip_uint64_t entryCount;             // entries of the archive when the scan was opened
     zip_int64_t ownEntry;                // entry named exactly like the directory, or -1
@@ -41,6 +41,9 @@ bool NameSameArchive(const char *a, const char *b);
 // the same archive (NameSameArchive). NULL when none.
 ZipDirHandle *FindZipDirHandle(const char *archivePath);
 
+// Whether any scan is registered.
+bool AnyScanOpen();
+
 // The root record that owns the archive of record.
 ZipDirHandle *RootOf(ZipDirHandle *record);
 
@@ -53,5 +56,5 @@ void RegisterZipDirHandle(ZipDirHandle *record);
 void ReleaseZipDirHandle(ZipDirHandle *record);
 
 // Files the deletion of entry index with the root, to run at its release.
-// Returns 1, or 0 when there is no memory for it.
-int FileDeferredDeletion(ZipDirHandle *root, zip_uint64_t index);
+// False when there is no memory for it.
+bool FileDeferredDeletion(ZipDirHandle *root, zip_uint64_t index);

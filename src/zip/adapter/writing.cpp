@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "adapter/adapter.h"
 #include "adapter/archive_access.h"
 #include "adapter/archive_cache.h"
 #include "adapter/entry_names.h"
 #include "adapter/file_handle.h"
-#include "entry_metadata.h"
+#include "core/entry_metadata.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
 }  // namespace
 
 bool OpenForWriting(ZipFileHandle *handle, bool loadContents) {
-    handle->archive = OpenArchiveToLoad(handle->archivePath);
+    handle->archive = OpenToLoadThroughLibzip(handle->archivePath);
     if (!handle->archive) return false;
     handle->writing = true;
     handle->readWrite = loadContents;
@@ -125,18 +126,18 @@ bool OpenForWriting(ZipFileHandle *handle, bool loadContents) {
     return ready;
 }
 
-int WriteBack(const ZipFileHandle *handle) {
+bool WriteBack(const ZipFileHandle *handle) {
     // A scan opened since FOpen relies on the file staying as it saw it.
-    if (FindZipDirHandle(handle->archivePath)) return 0;
-    zip_t *archive = OpenArchiveForChange(handle->archivePath);
-    if (!archive) return 0;
+    if (FindZipDirHandle(handle->archivePath)) return false;
+    zip_t *archive = OpenForChangeThroughWritableFile(handle->archivePath);
+    if (!archive) return false;
     if (!AddContents(archive, handle)) {
         zip_discard(archive);
-        return 0;
+        return false;
     }
     bool written = WriteArchiveBack(archive);
     ForgetArchive(handle->archivePath);
-    return written ? 1 : 0;
+    return written;
 }
 
 ZIP_EXPORT int32_t FWrite(void *file, const void *data, int32_t count) {

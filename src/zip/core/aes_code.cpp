@@ -26,16 +26,6 @@ struct MacFree {
     void operator()(EVP_MAC_CTX *context) const { EVP_MAC_CTX_free(context); }
 };
 
-// The AES key length of an encryption method, 0 for others.
-size_t KeySize(uint16_t method) {
-    switch (method) {
-        case ZIP_EM_AES_128: return 16;
-        case ZIP_EM_AES_192: return 24;
-        case ZIP_EM_AES_256: return 32;
-        default: return 0;
-    }
-}
-
 // Reads exactly count bytes; never asks for more, so the stream's end,
 // where its CRC layer would complain, is never read.
 bool ReadExactly(zip_file_t *file, uint8_t *buffer, size_t count) {
@@ -67,8 +57,22 @@ bool HashCiphertext(zip_file_t *file, EVP_MAC_CTX *hmac, zip_uint64_t count, uin
 
 }  // namespace
 
+size_t AesKeySize(uint16_t method) {
+    switch (method) {
+        case ZIP_EM_AES_128: return 16;
+        case ZIP_EM_AES_192: return 24;
+        case ZIP_EM_AES_256: return 32;
+        default: return 0;
+    }
+}
+
+size_t AesHeaderSize(uint16_t method) {
+    const size_t keySize = AesKeySize(method);
+    return keySize == 0 ? 0 : keySize / 2 + kVerifierSize;
+}
+
 bool AesCodeMatches(zip_t *archive, const zip_stat_t &stat, const char *password, uint8_t *scratch, size_t scratchSize) {
-    size_t keySize = KeySize(stat.encryption_method);
+    size_t keySize = AesKeySize(stat.encryption_method);
     size_t saltSize = keySize / 2;
     if (!keySize || !password || !(stat.valid & ZIP_STAT_COMP_SIZE)) return false;
     if (stat.comp_size < saltSize + kVerifierSize + kCodeSize) return false;

@@ -7,6 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// The AES key length in bytes of an encryption method, 0 for other methods.
+size_t AesKeySize(uint16_t method);
+
+// Bytes an AES method puts before the data: the salt (half the key length)
+// and the password verifier; 0 for other methods.
+size_t AesHeaderSize(uint16_t method);
+
 // Whether an AES entry's stored authentication code (the first 10 bytes of
 // HMAC-SHA1 over its ciphertext) matches under password. Reads the entry's
 // raw bytes (salt, verifier, ciphertext, code) through a stream of its own,

@@ -12,7 +12,8 @@
 #include "core/archive_lock.h"
 #include "core/file_copy.h"
 #include "core/folder.h"
-#include "file_identity.h"
+#include "core/open_source.h"
+#include "core/file_identity.h"
 
 namespace {
 
@@ -240,9 +241,10 @@ zip_int64_t CommitWrite(ArchiveFileSource *source) {
     if (closed != 0) return Fail(source, ZIP_ER_CLOSE, errno);
     if (rename(source->temporary, source->path) != 0) return Fail(source, ZIP_ER_RENAME, errno);
     source->temporary[0] = '\0';  // it is the archive now
-    bool synced = SyncFolderOf(source->path);
+    const bool synced = SyncFolderOf(source->path);
+    const int error = errno;  // before the lock's release can change it
     EndWrite(source);
-    return synced ? 0 : Fail(source, ZIP_ER_CLOSE, errno);
+    return synced ? 0 : Fail(source, ZIP_ER_CLOSE, error);
 }
 
 zip_int64_t RollbackWrite(ArchiveFileSource *source) {
@@ -324,25 +326,16 @@ ArchiveFileSource *NewSource(const char *path, WriteLock lock) {
 
 }  // namespace
 
-zip_t *OpenWritableArchive(const char *path, int flags, WriteLock lock, int *error) {
+zip_t *OpenArchiveThroughWritableFile(const char *path, int flags, WriteLock lock) {
+    if (NamesOtherThanFile(path)) return nullptr;
     ArchiveFileSource *source = NewSource(path, lock);
-    if (!source) {
-        *error = ZIP_ER_MEMORY;
-        return nullptr;
-    }
+    if (!source) return nullptr;
     bool ready = !source->lockFromOpen || source->lock.Acquire(path) == LockResult::Locked;
-    *error = ready ? ZIP_ER_OPEN : ZIP_ER_INUSE;
     ready = ready && OpenOriginal(source);
     zip_source_t *zipSource = ready ? zip_source_function_create(ArchiveFileCallback, source, nullptr) : nullptr;
     if (!zipSource) {
         Destroy(source);
         return nullptr;
     }
-    zip_error_t openError;
-    zip_error_init(&openError);
-    zip_t *archive = zip_open_from_source(zipSource, flags, &openError);
-    *error = zip_error_code_zip(&openError);
-    zip_error_fini(&openError);
-    if (!archive) zip_source_free(zipSource);  // runs FREE
-    return archive;
+    return OpenFromSource(zipSource, flags);
 }

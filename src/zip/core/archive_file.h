@@ -15,8 +15,9 @@ enum class WriteLock {
     FromOpen,  // before it is read, until it is closed: a read-modify-write
 };
 
-// Opens the archive at path for reading and change; flags as zip_open's
-// (ZIP_CREATE, ZIP_TRUNCATE). The archive is written only over the very
-// file it was read from, unchanged (or over no file, if there was none).
-// Returns NULL on failure and sets *error to libzip's error code.
-zip_t *OpenWritableArchive(const char *path, int flags, WriteLock lock, int *error);
+// Opens the archive at path for reading and change through this source, the
+// platform's file access; flags as zip_open's (ZIP_CREATE, ZIP_TRUNCATE).
+// The archive is written only over the very file it was read from,
+// unchanged (or over no file, if there was none). NULL on failure, and at
+// once when path names something other than a regular file.
+zip_t *OpenArchiveThroughWritableFile(const char *path, int flags, WriteLock lock);

@@ -9,12 +9,14 @@
 #include <ctime>
 
 #include "core/folder.h"
-#include "file_identity.h"
+#include "core/file_identity.h"
 
 namespace {
 
 // How long a writer waits for another process's write, at most.
 constexpr long kWaitMilliseconds = 5000;
+constexpr long kMillisecondsPerSecond = 1000;
+constexpr long kNanosecondsPerMillisecond = 1000000;
 // The longest pause between two tries.
 constexpr long kLongestPauseMilliseconds = 20;
 
@@ -25,11 +27,12 @@ ArchiveLock *gHeld = nullptr;
 long NowMilliseconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return static_cast<long>(now.tv_sec) * kMillisecondsPerSecond + now.tv_nsec / kNanosecondsPerMillisecond;
 }
 
 void Pause(long milliseconds) {
-    timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000};
+    timespec pause{milliseconds / kMillisecondsPerSecond,
+                   (milliseconds % kMillisecondsPerSecond) * kNanosecondsPerMillisecond};
     nanosleep(&pause, nullptr);
 }
 

@@ -4,14 +4,14 @@
 #include <iterator>
 #include <memory>
 
-#include "entry_metadata.h"
-#include "entry_name_length.h"
+#include "core/entry_metadata.h"
+#include "core/entry_name_length.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/codepage.h"
 #include "library/commands.h"
 #include "library/entry_changes.h"
-#include "library/host_file_source.h"
+#include "library/host_file_stream.h"
 #include "library/options.h"
 
 namespace {
@@ -43,42 +43,31 @@ struct SourceRelease {
 };
 using Source = std::unique_ptr<zip_source_t, SourceRelease>;
 
-// The string option keys of zip.AddFile, in the order they are read.
+// The options of zip.AddFile in the order they are fetched: four numbers,
+// then four strings.
+constexpr const char *kIntOptionKeys[] = {"encryption", "compression", "compressionflags", "encoding"};
 constexpr const char *kStringOptionKeys[] = {"password", "newname", "comment", "time"};
+constexpr int kOptionCount = std::size(kIntOptionKeys) + std::size(kStringOptionKeys);
 
-// Raises the host's argument error for a string option of another type
-// before anything is copied.
-void CheckStringOptions(ScriptState *L) {
-    for (const char *key : kStringOptionKeys) CheckStringOption(L, kOptionsArg, key);
+// Fetches every option onto the stack, checking the strings' types, before
+// anything is copied; returns the stack index of the first. raises
+int FetchAddFileOptions(ScriptState *L) {
+    const int first = FetchOption(L, kOptionsArg, kIntOptionKeys[0]);
+    for (size_t i = 1; i < std::size(kIntOptionKeys); i++) FetchOption(L, kOptionsArg, kIntOptionKeys[i]);
+    for (const char *key : kStringOptionKeys) FetchStringOption(L, kOptionsArg, key);
+    return first;
 }
 
-// Whether the options table has the field key.
-bool HasOption(ScriptState *L, const char *key) {
-    if (FetchOption(L, kOptionsArg, key) == 0) return false;
-    host::SetStackTop(L, -2);
-    return true;
-}
-
-// Copies the string option key. False when it is present but no memory
-// could be had for the copy: going on without it would silently drop a
-// name, password, comment or time the script asked for.
-bool CopyStringOption(ScriptState *L, const char *key, StringOption *option) {
-    char *copy = nullptr;
-    ReadStringOption(L, kOptionsArg, key, &copy, &option->length);
-    option->text.reset(copy);
-    return copy != nullptr || !HasOption(L, key);
-}
-
-// Reads the options table in its defined order; the string options must
-// have been checked. Returns 0 or 1000.
-int ReadAddFileOptions(ScriptState *L, AddFileOptions *options) {
-    ReadIntOption(L, kOptionsArg, "encryption", &options->encryption);
-    ReadIntOption(L, kOptionsArg, "compression", &options->compression);
-    ReadIntOption(L, kOptionsArg, "compressionflags", &options->compressionFlags);
-    ReadIntOption(L, kOptionsArg, "encoding", &options->encoding);
+// Reads the fetched options from the stack, the first at index first.
+// Returns 0, or HOSTERR_NOMEMORY when a string cannot be copied.
+int ReadAddFileOptions(ScriptState *L, int first, AddFileOptions *options) {
+    int *numbers[] = {&options->encryption, &options->compression, &options->compressionFlags, &options->encoding};
+    for (size_t i = 0; i < std::size(numbers); i++) ReadIntValue(L, first + static_cast<int>(i), numbers[i]);
     StringOption *strings[] = {&options->password, &options->newName, &options->comment, &options->time};
+    const int firstString = first + static_cast<int>(std::size(numbers));
     for (size_t i = 0; i < std::size(strings); i++)
-        if (!CopyStringOption(L, kStringOptionKeys[i], strings[i])) return HOSTERR_NOMEMORY;
+        if (!CopyStringValue(L, firstString + static_cast<int>(i), &strings[i]->text, &strings[i]->length))
+            return HOSTERR_NOMEMORY;
     return 0;
 }
 
@@ -105,7 +94,7 @@ const char *EntryText(const char *text, int encoding, host::Memory<char> *conver
 }
 
 // Sets the entry's comment option, converted as the name is. Returns 0,
-// 1000, 1055 or the zip error.
+// HOSTERR_NOMEMORY, HOSTERR_BADVALUE or the zip error.
 int SetCommentOption(zip_t *archive, zip_uint64_t index, const AddFileOptions &options) {
     host::Memory<char> converted;
     const char *text = EntryText(options.comment.text.get(), options.encoding, &converted);
@@ -139,7 +128,7 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
     *error = name == nullptr ? HOSTERR_NOMEMORY : !FitsEntryName(name, false) ? HOSTERR_BADVALUE : 0;
     if (*error) return -1;
     zip_source_t *made = nullptr;
-    HostFileSource *record = nullptr;
+    HostFileStream *record = nullptr;
     *error = StreamSourceError(MakeStreamSource(archive, file, &made, permissions, &record), file);
     if (*error) return -1;
     Source source(made);
@@ -173,35 +162,31 @@ int AddFileWithOptions(ScriptState *L, zip_t *archive, const char *file, const A
 
 }  // namespace
 
-// idx = zip.AddFile(id, f$ [, options]): adds the host file f$ as a new
-// entry; its data is read when the archive is closed.
 int AddFile(ScriptState *L) {
     const char *file = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
-    if (count > 2) {
-        host::CheckTableArg(L, kOptionsArg);
-        CheckStringOptions(L);
-    }
+    if (!object) return ArchiveNotFound();
+    const bool hasOptions = count >= kOptionsArg;
+    if (hasOptions) host::CheckTableArg(L, kOptionsArg);
+    const int first = hasOptions ? FetchAddFileOptions(L) : 0;
     // Nothing below raises: the copies are released on every way out.
     AddFileOptions options;
-    if (count > 2)
-        if (int error = ReadAddFileOptions(L, &options)) return error;
+    if (hasOptions) {
+        StackSlots fetched(L, kOptionCount);
+        if (int error = ReadAddFileOptions(L, first, &options)) return error;
+    }
     if (int busy = CheckArchiveIdle(object)) return busy;
     return AddFileWithOptions(L, object->archive, file, options);
 }
 
-// idx = zip.AddDirectory(id, d$ [, {encoding}]): adds a directory entry;
-// libzip appends the "/" when d$ lacks it. An empty name is refused before
-// libzip, which would read the byte before it.
 int AddDirectory(ScriptState *L) {
     const char *directory = host::GetStringArg(L, 2);
     const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     int encoding = ZIP_FL_ENC_UTF_8;
-    if (count > 2) {
+    if (count >= kOptionsArg) {
         host::CheckTableArg(L, kOptionsArg);
         ReadIntOption(L, kOptionsArg, "encoding", &encoding);
     }

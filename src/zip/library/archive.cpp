@@ -1,63 +1,74 @@
-// The list of archives opened by scripts: lookup, closing and the
-// attribute handler the host calls for them.
-#include "archive.h"
+#include "library/archive.h"
 
 #include "host.h"
 #include "library/parallel_close.h"
 
 namespace {
 
-constexpr int kAttributeNumEntries = 32768;
+ArchiveObject *gArchives;     // archives opened by scripts, in opening order
+uint32_t gArchiveObjectType;  // the object type id the host gave archives
 
 // Two ids are equal when both words are.
 bool SameId(const ObjectId &a, const ObjectId &b) { return a.numericId == b.numericId && a.pointerId == b.pointerId; }
 
 // Takes object out of the list; it must be in it.
 void UnlinkArchive(ArchiveObject *object) {
-    ArchiveObject **link = &gState.archives;
+    ArchiveObject **link = &gArchives;
     while (*link != object) link = &(*link)->next;
     *link = object->next;
 }
 
 }  // namespace
 
-// The first archive open under id, or NULL.
+void RegisterArchiveType(ScriptState *L) {
+    gArchiveObjectType = host::RegisterObjectType(L, "ZIP archive", reinterpret_cast<ObjectHeader **>(&gArchives),
+                                                  ArchiveAttributeHandler);
+}
+
+uint32_t ArchiveObjectType() { return gArchiveObjectType; }
+
+void AppendArchive(ArchiveObject *object) {
+    ArchiveObject **link = &gArchives;
+    while (*link != nullptr) link = &(*link)->next;
+    *link = object;
+}
+
 ArchiveObject *FindArchive(const ObjectId &id) {
-    for (ArchiveObject *object = gState.archives; object != nullptr; object = object->next)
+    for (ArchiveObject *object = gArchives; object != nullptr; object = object->next)
         if (SameId(object->id, id)) return object;
     return nullptr;
 }
 
-// Reads the id of argument 1 and finds its archive; NULL if none. raises
 ArchiveObject *ArchiveArg(ScriptState *L) {
     ObjectId id{};
     host::GetIdArg(L, 1, &id);
     return FindArchive(id);
 }
 
-// The one error code for every failed libzip call of a command.
+zip_uint64_t WidenIndex(int32_t index) { return static_cast<zip_uint64_t>(static_cast<zip_int64_t>(index)); }
+
+zip_uint64_t IndexArg(ScriptState *L, int i) { return WidenIndex(host::GetIntArg(L, i)); }
+
 int ZipError() { return gState.errorZip; }
 
-// Refused while a callback runs inside any command that uses the archive.
+int ArchiveNotFound() { return gState.errorArchiveNotFound; }
+
 int CheckArchiveIdle(const ArchiveObject *object) {
     return object->use == ArchiveUse::Idle ? 0 : gState.errorArchiveBusy;
 }
 
-// Refused only while the archive is being written.
 int CheckArchiveReadable(const ArchiveObject *object) {
     return object->use == ArchiveUse::Closing ? gState.errorArchiveBusy : 0;
 }
 
-// Writes (or discards) the archive and tells the host it is gone. A failed
-// write returns ZipError() and leaves the archive open and unchanged.
 int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
     if (discard) {
         zip_discard(object->archive);
     } else {
         object->use = ArchiveUse::Closing;
-        const int result = CloseWithParallelDeflate(object->archive);
+        const bool written = CloseWithParallelDeflate(object->archive);
         object->use = ArchiveUse::Idle;
-        if (result != 0) return ZipError();
+        if (!written) return ZipError();
     }
     object->archive = nullptr;
     if (object->defaultPassword) host::FreeMemory(object->defaultPassword);
@@ -66,9 +77,6 @@ int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
     return 0;
 }
 
-// Closes the archive open under id and frees its record. Returns 0 (also
-// for an unknown id), errorArchiveBusy while a command uses it, or the
-// error of a failed write (the archive then stays open).
 int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard) {
     ArchiveObject *object = FindArchive(id);
     if (object == nullptr) return 0;
@@ -81,9 +89,8 @@ int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard) {
     return 0;
 }
 
-// Discards every archive not in use by a running command.
 void DiscardAllArchives(ScriptState *L) {
-    ArchiveObject **link = &gState.archives;
+    ArchiveObject **link = &gArchives;
     while (ArchiveObject *object = *link) {
         if (object->use != ArchiveUse::Idle) {
             link = &object->next;
@@ -95,7 +102,6 @@ void DiscardAllArchives(ScriptState *L) {
     }
 }
 
-// Automatic ids go back as the pointer, script numbers as numbers.
 void RememberArchiveFile(ArchiveObject *object, const char *name) {
     object->hasFile = IdentifyFile(name, &object->file);
 }
@@ -111,12 +117,10 @@ void PushArchiveId(ScriptState *L, const ObjectId &id) {
         host::PushInteger(L, id.numericId);
 }
 
-// Answers ZIPATTRNUMENTRIES with the entry count (deleted entries included
-// until the archive is closed). Returns 1, or the error code.
 int ArchiveAttributeHandler(ScriptState *L, int attribute, const ObjectId *id) {
     const ArchiveObject *object = FindArchive(*id);
-    if (object == nullptr) return gState.errorArchiveNotFound;
-    if (attribute != kAttributeNumEntries) return HOSTERR_NOATTRIBUTE;
+    if (object == nullptr) return ArchiveNotFound();
+    if (attribute != static_cast<int>(kAttributeNumEntries)) return HOSTERR_NOATTRIBUTE;
     if (int error = CheckArchiveReadable(object)) return error;
     host::PushNumber(L, static_cast<double>(zip_get_num_entries(object->archive, 0)));
     return 1;

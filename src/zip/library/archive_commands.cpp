@@ -1,18 +1,22 @@
 // zip.OpenArchive, zip.CloseArchive and zip.GetObjectType.
-#include "adapter/archive_cache.h"
-#include "archive.h"
-#include "commands.h"
-#include "file_identity.h"
+#include "core/archive_changes.h"
 #include "core/archive_file.h"
+#include "core/host_archive_source.h"
 #include "host.h"
-#include "host_file_source.h"
-#include "progress.h"
+#include "library/archive.h"
+#include "library/commands.h"
+#include "library/progress.h"
 
 namespace {
 
 constexpr int kModeReadWrite = 1004;
 constexpr int kModeRead = 1005;
 constexpr int kModeNew = 1006;
+// The smallest change of libzip's write progress (0 to 1) that is reported.
+constexpr double kProgressPrecision = 0.001;
+// Argument positions of zip.CloseArchive's progress function and userdata.
+constexpr int kCallbackArg = 3;
+constexpr int kUserdataArg = 4;
 
 // What CloseProgressCallback needs while zip_close runs.
 struct CloseProgressState {
@@ -36,33 +40,22 @@ int OpenFlagsForMode(int mode) {
 // the file only while writing it at close. NULL on failure, and at once for
 // a FIFO or device, whose opening could block forever.
 zip_t *OpenArchiveFile(const char *name, int flags) {
-    if (NamesOtherThanFile(name)) return nullptr;
-    if (flags == ZIP_RDONLY) return OpenArchiveFromHostFile(name);
-    // The file adapter must not go on serving a version this may replace.
-    ForgetArchive(name);
-    int error = 0;
-    return OpenWritableArchive(name, flags, WriteLock::AtWrite, &error);
-}
-
-// Appends object at the tail of the list, keeping opening order.
-void AppendArchive(ArchiveObject *object) {
-    ArchiveObject **link = &gState.archives;
-    while (*link != nullptr) link = &(*link)->next;
-    *link = object;
+    if (flags == ZIP_RDONLY) return OpenArchiveThroughHost(name, SourceMemory::Host);
+    // Nothing may go on serving a version this may replace.
+    AnnounceArchiveChange(name);
+    return OpenArchiveThroughWritableFile(name, flags, WriteLock::AtWrite);
 }
 
 // Reports libzip's write progress to the script function of argument 3.
 // Errors of the callback do not stop the close.
 void CloseProgressCallback(zip_t *, double progress, void *data) {
     const auto *state = static_cast<const CloseProgressState *>(data);
-    CallProgress(state->L, 3, "CloseArchive", *state->id, host::TruncateToInt32(progress * 100),
-                 state->hasUserdata ? 4 : 0);
+    CallProgress(state->L, kCallbackArg, "CloseArchive", *state->id, host::TruncateToInt32(progress * kPercent),
+                 state->hasUserdata ? kUserdataArg : 0);
 }
 
 }  // namespace
 
-// zip.OpenArchive(id, filename$ [, mode]): returns the automatic id when id
-// was nil, else nothing.
 int OpenArchive(ScriptState *L) {
     const char *name = host::GetFileNameArg(L, 2);
     const int mode = host::TruncateToInt32(host::GetOptNumberArg(L, 3, kModeRead));
@@ -85,7 +78,7 @@ int OpenArchive(ScriptState *L) {
 
     ArchiveObject *record = object.release();
     RememberArchiveFile(record, name);
-    record->objectType = archiveObjectType;
+    record->objectType = ArchiveObjectType();
     record->id = id;
     if (automatic) record->id.pointerId = reinterpret_cast<uintptr_t>(record);
     AppendArchive(record);
@@ -94,9 +87,6 @@ int OpenArchive(ScriptState *L) {
     return 1;
 }
 
-// zip.CloseArchive(id [, discard, callback, userdata]): writes the pending
-// changes (or drops them with discard) and forgets the id. A failed write
-// returns the zip error and keeps the archive open with its changes.
 int CloseArchive(ScriptState *L) {
     const int discard = host::TruncateToInt32(host::GetOptNumberArg(L, 2, 0));
     const int count = host::GetArgCount(L);
@@ -104,13 +94,14 @@ int CloseArchive(ScriptState *L) {
     host::GetIdArg(L, 1, &id);
 
     ArchiveObject *object = FindArchive(id);
-    if (object == nullptr) return gState.errorArchiveNotFound;
+    if (object == nullptr) return ArchiveNotFound();
     if (int error = CheckArchiveIdle(object)) return error;
-    CloseProgressState state{L, &id, count > 3};
-    const bool reportProgress = count > 2 && discard == 0;
-    if (count > 2) host::CheckFunctionArg(L, 3);
+    CloseProgressState state{L, &id, count >= kUserdataArg};
+    const bool reportProgress = count >= kCallbackArg && discard == 0;
+    if (count >= kCallbackArg) host::CheckFunctionArg(L, kCallbackArg);
     if (reportProgress)
-        zip_register_progress_callback_with_state(object->archive, 0.001, CloseProgressCallback, nullptr, &state);
+        zip_register_progress_callback_with_state(object->archive, kProgressPrecision, CloseProgressCallback, nullptr,
+                                                  &state);
 
     const int error = CloseArchiveById(L, id, discard != 0);
     // After a failed write the archive lives on; it must not keep calling
@@ -120,8 +111,7 @@ int CloseArchive(ScriptState *L) {
     return error;
 }
 
-// zip.GetObjectType(): the object type id of archives.
 int GetObjectType(ScriptState *L) {
-    host::PushInteger(L, archiveObjectType);
+    host::PushInteger(L, ArchiveObjectType());
     return 1;
 }

@@ -1,9 +1,9 @@
 // zip.GetFileAttributes: what libzip's stat knows about one entry.
-#include "bounded.h"
+#include "core/bounded.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
-#include "library/dates.h"
+#include "core/dates.h"
 
 namespace {
 
@@ -55,14 +55,10 @@ void PushAttributeTable(ScriptState *L, const zip_stat_t &stat) {
 
 }  // namespace
 
-// t = zip.GetFileAttributes(id, idx): a table of size, compressedsize,
-// crc32, compression, encryption and time; a zip error when libzip has no
-// stat for the index.
 int GetFileAttributes(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;
     zip_stat_t stat;
     if (zip_stat_index(object->archive, index, 0, &stat) != 0) return ZipError();

@@ -57,7 +57,6 @@ uint32_t NextCodePoint(const char *text, int *position) {
 
 }  // namespace
 
-// A new CP437 copy of text, one byte per character; NULL without memory.
 char *ConvertToCodePage437(const char *text) {
     const int length = static_cast<int>(std::strlen(text));
     char *out = static_cast<char *>(host::AllocMemory(static_cast<size_t>(length) + 1, false, "dst"));

@@ -30,14 +30,14 @@ const char *CurrentComment(const ArchiveObject *object, int32_t index, size_t *l
         return text;
     }
     zip_uint32_t entryLength = 0;
-    // Widening the signed index makes negative ones far out of range.
-    const char *text = zip_file_get_comment(archive, static_cast<zip_int64_t>(index), &entryLength, 0);
+    const char *text = zip_file_get_comment(archive, WidenIndex(index), &entryLength, 0);
     *length = text ? entryLength : 0;
     return text;
 }
 
-// Sets or, for length 0, removes the archive's comment. Returns 0, 1055
-// for a comment longer than a header holds, or the zip error.
+// Sets or, for length 0, removes the archive's comment. Returns 0,
+// HOSTERR_BADVALUE for a comment longer than a header holds, or the zip
+// error.
 int SetArchiveComment(ArchiveObject *object, const char *comment, size_t length) {
     if (length > kMaxCommentLength) return HOSTERR_BADVALUE;
     if (length == 0) comment = nullptr;
@@ -48,12 +48,10 @@ int SetArchiveComment(ArchiveObject *object, const char *comment, size_t length)
 
 }  // namespace
 
-// c$ = zip.GetFileComment(id [, idx]): the comment, whole whatever its
-// bytes; the empty string when there is none or the index is bad.
 int GetFileComment(ScriptState *L) {
     const int32_t index = OptionalIndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;
     size_t length = 0;
     const char *text = CurrentComment(object, index, &length);
@@ -61,16 +59,14 @@ int GetFileComment(ScriptState *L) {
     return 1;
 }
 
-// zip.SetFileComment(id [, c$, idx]): sets the comment of the entry or the
-// archive; no or an empty comment removes it.
 int SetFileComment(ScriptState *L) {
     size_t length = 0;
     const char *comment = host::GetOptStringArg(L, 2, nullptr, &length);
     const int32_t index = OptionalIndexArg(L, 3);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     if (comment == nullptr) length = 0;
     if (index == kArchiveIndex) return SetArchiveComment(object, comment, length);
-    return SetEntryComment(object->archive, static_cast<zip_int64_t>(index), comment, length, 0);
+    return SetEntryComment(object->archive, WidenIndex(index), comment, length, 0);
 }

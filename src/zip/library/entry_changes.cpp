@@ -3,9 +3,8 @@
 
 #include <cstdint>
 
-#include "entry_metadata.h"
+#include "core/dates.h"
 #include "library/archive.h"
-#include "library/dates.h"
 #include "library/parallel_close.h"
 
 namespace {
@@ -13,9 +12,18 @@ namespace {
 // Highest compression level libzip defines.
 constexpr int kMaxCompressionLevel = 9;
 
+// The command's error code for the outcome of a change.
+int ResultError(MetadataResult result) {
+    switch (result) {
+    case MetadataResult::Set: return 0;
+    case MetadataResult::OutOfRange: return HOSTERR_BADVALUE;
+    case MetadataResult::Refused: break;
+    }
+    return ZipError();
+}
+
 }  // namespace
 
-// Sets the entry's encryption; 0 or the zip error.
 int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const char *password) {
     if (method < 0 || method > UINT16_MAX) return ZipError();
     if (password != nullptr && password[0] == '\0') password = nullptr;
@@ -24,7 +32,6 @@ int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const cha
     return 0;
 }
 
-// Sets the entry's compression; 0 or the zip error.
 int SetEntryCompression(zip_t *archive, zip_uint64_t index, int method, int level) {
     if (level < 0 || level > kMaxCompressionLevel) return ZipError();
     if (zip_set_file_compression(archive, index, method, static_cast<zip_uint32_t>(level)) != 0) return ZipError();
@@ -32,23 +39,12 @@ int SetEntryCompression(zip_t *archive, zip_uint64_t index, int method, int leve
     return 0;
 }
 
-// Sets or removes the entry's comment; 0, 1055 or the zip error.
 int SetEntryComment(zip_t *archive, zip_uint64_t index, const char *comment, size_t length, zip_flags_t flags) {
-    if (length > kMaxCommentLength) return HOSTERR_BADVALUE;
-    if (length == 0) comment = nullptr;
-    if (zip_file_set_comment(archive, index, comment, static_cast<zip_uint16_t>(length), flags) != 0) return ZipError();
-    return 0;
+    return ResultError(SetEntryCommentText(archive, index, comment, length, flags));
 }
 
-// Sets the entry's time; 0, 1055 or the zip error.
 int SetEntryTime(zip_t *archive, zip_uint64_t index, const char *text) {
     DateRecord date;
     if (!ParseDateString(text, &date)) return HOSTERR_BADVALUE;
-    time_t time;
-    switch (SetEntryModTime(archive, index, DateRecordToTime(&date, &time))) {
-    case TimeResult::Set: return 0;
-    case TimeResult::OutOfRange: return HOSTERR_BADVALUE;
-    case TimeResult::Refused: break;
-    }
-    return ZipError();
+    return ResultError(SetEntryDate(archive, index, date));
 }

@@ -6,8 +6,7 @@
 
 #include <zip.h>
 
-// Longest comment a ZIP header can hold.
-constexpr size_t kMaxCommentLength = 65535;
+#include "core/entry_metadata.h"
 
 // Asks for the entry to be encrypted with method when the archive is
 // written; a NULL or empty password falls back on the archive's default
@@ -20,9 +19,10 @@ int SetEntryEncryption(zip_t *archive, zip_uint64_t index, int method, const cha
 int SetEntryCompression(zip_t *archive, zip_uint64_t index, int method, int level);
 
 // Sets (or, for length 0, removes) the entry's comment under the libzip
-// encoding flags; 1055 for a comment longer than a header holds.
+// encoding flags; HOSTERR_BADVALUE for a comment longer than a header holds.
 int SetEntryComment(zip_t *archive, zip_uint64_t index, const char *comment, size_t length, zip_flags_t flags);
 
 // Sets the entry's modification time from a date string, so that every
-// reader sees it; 1055 when the text is no date string or a time after 2107.
+// reader sees it; HOSTERR_BADVALUE when the text is no date string or a time
+// the entry cannot hold.
 int SetEntryTime(zip_t *archive, zip_uint64_t index, const char *text);

@@ -1,31 +1,26 @@
 // zip.DeleteFile and zip.RenameFile: entries taken out or given new names.
-#include "entry_name_length.h"
+#include "core/entry_name_length.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/codepage.h"
 #include "library/commands.h"
 #include "library/options.h"
 
-// zip.DeleteFile(id, idx): marks the entry deleted; it keeps its index
-// until the archive is closed.
 int DeleteFile(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    const zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     if (zip_delete(object->archive, index) != 0) return ZipError();
     return 0;
 }
 
-// zip.RenameFile(id, idx, newname$ [, {encoding}]): gives the entry a new
-// name, converted to code page 437 when the encoding asks for it.
 int RenameFile(ScriptState *L) {
-    const zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     const char *newName = host::GetStringArg(L, 3);
     const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     int encoding = ZIP_FL_ENC_UTF_8;
     if (count > 3) {
         host::CheckTableArg(L, 4);

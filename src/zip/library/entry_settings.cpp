@@ -9,10 +9,6 @@
 
 namespace {
 
-// The entry index argument at position i, widened with its sign so that
-// negative ones are far out of range. raises
-zip_uint64_t IndexArg(ScriptState *L, int i) { return static_cast<zip_int64_t>(host::GetIntArg(L, i)); }
-
 // A copy of password in host memory; NULL when memory runs out.
 char *CopyPassword(const char *password) {
     size_t size = std::strlen(password) + 1;
@@ -23,23 +19,19 @@ char *CopyPassword(const char *password) {
 
 }  // namespace
 
-// zip.SetFileTime(id, idx, time$): sets the entry's modification time;
-// 1055 for a text that is no date string.
 int SetFileTime(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const char *text = host::GetStringArg(L, 3);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     return SetEntryTime(object->archive, index, text);
 }
 
-// zip.SetDefaultPassword(id, pwd$): the password of every entry that has
-// none of its own; the empty string removes it.
 int SetDefaultPassword(ScriptState *L) {
     const char *password = host::GetStringArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     // The module keeps a copy: checking an AES entry's code needs it.
     host::Memory<char> copy(password[0] ? CopyPassword(password) : nullptr);
@@ -52,26 +44,22 @@ int SetDefaultPassword(ScriptState *L) {
     return failed ? ZipError() : 0;
 }
 
-// zip.SetFileEncryption(id, idx, method [, pwd$]): encrypts the entry with
-// method when the archive is written; without pwd$ the default password.
 int SetFileEncryption(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const int method = host::GetIntArg(L, 3);
     const char *password = host::GetOptStringArg(L, 4, nullptr, nullptr);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     return SetEntryEncryption(object->archive, index, method, password);
 }
 
-// zip.SetFileCompression(id, idx, method [, flags]): compresses the entry
-// with method and level flags when the archive is written.
 int SetFileCompression(ScriptState *L) {
     const zip_uint64_t index = IndexArg(L, 2);
     const int method = host::GetIntArg(L, 3);
     const int level = host::TruncateToInt32(host::GetOptNumberArg(L, 4, 0));
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     return SetEntryCompression(object->archive, index, method, level);
 }

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/entry_reader.h"
-#include "file_identity.h"
+#include "core/file_identity.h"
 #include "host.h"
 #include "library/archive.h"
 #include "library/commands.h"
@@ -17,30 +17,22 @@ namespace {
 
 constexpr int32_t kChunkSize = 65536;
 
-// What the options table asked for. Plain, so that it may exist while the
-// option readers raise.
+// Argument positions of zip.ExtractFile.
+constexpr int kIndexArg = 2;
+constexpr int kDestinationArg = 3;
+constexpr int kOptionsArg = 4;
+// Options fetched onto the stack: password, callback, userdata.
+constexpr int kOptionCount = 3;
+
+// Where the fetched options stand on the stack; plain, so that it may exist
+// while the fetches raise.
 struct ExtractOptions {
-    char *password;  // host copy (tag "tstring") or NULL: use the default password
-    int callback;    // stack index of the progress function, 0 without one
-    int userdata;    // stack index of the userdata value, 0 without one
+    int password;  // stack index of the password value (maybe nil), 0 without options
+    int callback;  // stack index of the progress function, 0 without one
+    int userdata;  // stack index of the userdata value, 0 without one
 };
 
 using EntryFile = std::unique_ptr<EntryReader, EntryReaderClose>;
-
-// Pops the option values the command left on the stack, on every way out.
-class StackSlots {
-public:
-    StackSlots(ScriptState *L, int count) : L_(L), count_(count) {}
-    ~StackSlots() {
-        for (int i = 0; i < count_; i++) host::SetStackTop(L_, -2);
-    }
-    StackSlots(const StackSlots &) = delete;
-    StackSlots &operator=(const StackSlots &) = delete;
-
-private:
-    ScriptState *L_;  // the command's script state
-    int count_;       // values to pop
-};
 
 // Marks the archive as being read while a callback may run, and restores
 // what it was on every way out, so a callback cannot close it under us.
@@ -58,16 +50,20 @@ private:
     ArchiveUse previous_;    // its use before this extraction
 };
 
-// Reads the options table at argument 4. Every check that can raise runs
-// before the password is copied, so nothing is held when one raises.
-// Leaves the callback and userdata values on the stack. raises
-void ReadExtractOptions(ScriptState *L, ExtractOptions *options) {
-    host::CheckTableArg(L, 4);
-    CheckStringOption(L, 4, "password");
-    options->callback = FetchOption(L, 4, "callback");
-    if (options->callback) host::CheckFunctionArg(L, options->callback);
-    options->userdata = FetchOption(L, 4, "userdata");
-    ReadStringOption(L, 4, "password", &options->password);
+// Fetches the options table's fields onto the stack and checks their types
+// before anything is copied or held. raises
+ExtractOptions FetchExtractOptions(ScriptState *L) {
+    host::CheckTableArg(L, kOptionsArg);
+    ExtractOptions options{};
+    options.password = FetchStringOption(L, kOptionsArg, "password");
+    options.callback = FetchOption(L, kOptionsArg, "callback");
+    if (OptionPresent(L, options.callback))
+        host::CheckFunctionArg(L, options.callback);
+    else
+        options.callback = 0;
+    options.userdata = FetchOption(L, kOptionsArg, "userdata");
+    if (!OptionPresent(L, options.userdata)) options.userdata = 0;
+    return options;
 }
 
 // The password that decrypts the entry: the option's, else the archive's
@@ -78,7 +74,7 @@ const char *EntryPassword(const ArchiveObject *object, const char *option) {
 
 // Whole percent of size that done is; the fraction is formed first.
 int ProgressPercent(zip_uint64_t done, zip_uint64_t size) {
-    return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
+    return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * kPercent);
 }
 
 // The error of a failed entry read.
@@ -127,23 +123,22 @@ int CopyEntryData(const Transfer &transfer) {
 
 }  // namespace
 
-// zip.ExtractFile(id, idx, dst$ [, {password, callback, userdata}]): writes
-// the entry's data to dst$. Returns 0, or the error of the failed step. An
-// entry whose data turns out damaged leaves all but its last chunk behind;
-// a destination that this command created is then removed, anything that
-// was there before (a file, a device) is left.
 int ExtractFile(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
-    const char *destination = host::GetStringArg(L, 3);
-    int count = host::GetArgCount(L);
+    const zip_uint64_t index = IndexArg(L, kIndexArg);
+    const char *destination = host::GetStringArg(L, kDestinationArg);
+    const int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
-    ExtractOptions options{};
-    if (count > 3) ReadExtractOptions(L, &options);
+    if (!object) return ArchiveNotFound();
+    const bool hasOptions = count >= kOptionsArg;
+    const ExtractOptions options = hasOptions ? FetchExtractOptions(L) : ExtractOptions{};
 
-    host::Memory<char> password(options.password);
-    StackSlots optionValues(L, (options.callback ? 1 : 0) + (options.userdata ? 1 : 0));
+    // Nothing below raises: the copy and the stack values go on every way out.
+    StackSlots optionValues(L, hasOptions ? kOptionCount : 0);
+    // A password that cannot be copied counts as absent: the default
+    // password is tried instead.
+    host::Memory<char> password;
+    size_t passwordLength = 0;
+    if (hasOptions) CopyStringValue(L, options.password, &password, &passwordLength);
     if (int busy = CheckArchiveReadable(object)) return busy;
     zip_stat_t stat;
     if (zip_stat_index(object->archive, index, 0, &stat) != 0) return ZipError();

@@ -5,13 +5,10 @@
 #include "library/name_lookup.h"
 #include "library/options.h"
 
-// name$ = zip.GetFileAtIndex(id, idx): the entry's current name as libzip
-// decodes it; a zip error for an index libzip refuses.
 int GetFileAtIndex(ScriptState *L) {
-    // Widening the signed index makes negative ones far out of range.
-    zip_uint64_t index = static_cast<zip_int64_t>(host::GetIntArg(L, 2));
+    const zip_uint64_t index = IndexArg(L, 2);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveReadable(object)) return busy;
     const char *name = zip_get_name(object->archive, index, 0);
     if (!name) return ZipError();
@@ -19,13 +16,11 @@ int GetFileAtIndex(ScriptState *L) {
     return 1;
 }
 
-// idx = zip.LocateFile(id, name$ [, {nocase, nodir}]): the lowest matching
-// index, or -1 when no entry matches (never an error).
 int LocateFile(ScriptState *L) {
     const char *name = host::GetStringArg(L, 2);
     int count = host::GetArgCount(L);
     ArchiveObject *object = ArchiveArg(L);
-    if (!object) return gState.errorArchiveNotFound;
+    if (!object) return ArchiveNotFound();
     int nocase = 0;
     int nodir = 0;
     if (count > 2) {

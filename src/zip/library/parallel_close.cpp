@@ -13,15 +13,16 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "core/aes_code.h"
 #include "host.h"
 #include "library/deflate_workers.h"
-#include "library/host_file_source.h"
+#include "library/host_file_stream.h"
 
 struct ParallelClose;
 
 // One pending file while a close compresses it.
 struct DeflateEntry {
-    HostFileSource *source;   // its source; NULL once libzip has freed it
+    HostFileStream *source;   // its source; NULL once libzip has freed it
     ParallelClose *close;     // the close it belongs to
     uint32_t ordinal;         // its place among the close's files
     int level;                // zlib level 1-9
@@ -63,6 +64,8 @@ constexpr zip_uint16_t kSourceFlagsMask = 0x0836;
 constexpr zip_uint8_t kDeflateVersion = 20;
 // The level libzip uses for levels outside 1-9.
 constexpr int kDefaultLevel = 9;
+// The header of traditional PKWARE encryption.
+constexpr uint32_t kTraditionalHeaderSize = 12;
 
 PendingFile *gFirst;         // the pending files, oldest first
 PendingFile *gLast;          // the newest
@@ -70,13 +73,8 @@ ParallelClose *gInnermost;   // the closes in progress, innermost first
 
 // Bytes of the header an encryption method puts before the data.
 uint32_t EncryptionHeader(uint16_t method) {
-    switch (method) {
-    case ZIP_EM_TRAD_PKWARE: return 12;
-    case ZIP_EM_AES_128: return 8 + 2;
-    case ZIP_EM_AES_192: return 12 + 2;
-    case ZIP_EM_AES_256: return 16 + 2;
-    default: return 0;
-    }
+    if (method == ZIP_EM_TRAD_PKWARE) return kTraditionalHeaderSize;
+    return static_cast<uint32_t>(AesHeaderSize(method));
 }
 
 // Whether libzip deflates data of the method.
@@ -119,8 +117,8 @@ uint32_t CountDeflated(zip_t *archive) {
 }
 
 // The source record that holds the pending file.
-HostFileSource *SourceOf(PendingFile *file) {
-    return reinterpret_cast<HostFileSource *>(reinterpret_cast<char *>(file) - offsetof(HostFileSource, pending));
+HostFileStream *SourceOf(PendingFile *file) {
+    return reinterpret_cast<HostFileStream *>(reinterpret_cast<char *>(file) - offsetof(HostFileStream, pending));
 }
 
 // Fills the close's entries from the archive's deflated pending files.
@@ -257,7 +255,7 @@ void MeasureEntry(DeflateEntry *entry) {
 
 }  // namespace
 
-void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t index) {
+void RegisterPendingFile(HostFileStream *source, zip_t *archive, zip_uint64_t index) {
     PendingFile *file = &source->pending;
     file->archive = archive;
     file->index = index;
@@ -270,7 +268,7 @@ void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t in
     gLast = file;
 }
 
-void ForgetPendingFile(HostFileSource *source) {
+void ForgetPendingFile(HostFileStream *source) {
     PendingFile *file = &source->pending;
     if (file->archive == nullptr) return;
     (file->previous != nullptr ? file->previous->next : gFirst) = file->next;
@@ -279,8 +277,6 @@ void ForgetPendingFile(HostFileSource *source) {
     file->archive = nullptr;
 }
 
-// libzip resets only the level when a new entry is set to the default
-// method, and keeps the method it had.
 void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int level) {
     PendingFile *file = FindPendingFile(archive, index);
     if (file == nullptr) return;
@@ -288,21 +284,19 @@ void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int 
     file->level = method == ZIP_CM_DEFAULT ? 0 : static_cast<uint32_t>(level);
 }
 
-// libzip keeps the method it had when asked for no encryption without a
-// password.
 void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password) {
     PendingFile *file = FindPendingFile(archive, index);
     if (file != nullptr && (method != ZIP_EM_NONE || password != nullptr)) file->encryption = method;
 }
 
-int CloseWithParallelDeflate(zip_t *archive) {
+bool CloseWithParallelDeflate(zip_t *archive) {
     const uint32_t count = CountDeflated(archive);
-    if (count == 0) return zip_close(archive);
+    if (count == 0) return zip_close(archive) == 0;
     ParallelClose *close = BeginClose(archive, count);
-    if (close == nullptr) return -1;
-    const int result = zip_close(archive);
+    if (close == nullptr) return false;
+    const bool written = zip_close(archive) == 0;
     EndClose(close);
-    return result;
+    return written;
 }
 
 void ParkDeflateWorkers() {
@@ -314,9 +308,6 @@ zip_int64_t OpenDeflatedFile(DeflateEntry *entry) {
     return 0;
 }
 
-// Hands out the entry's blocks in order: compressed, or as they are when
-// libzip would have stored the data. -1 when a block failed or the blocks
-// at hand are not the entry's.
 zip_int64_t ReadDeflatedFile(DeflateEntry *entry, void *data, zip_uint64_t length) {
     ParallelClose *close = entry->close;
     auto *out = static_cast<unsigned char *>(data);
@@ -337,9 +328,6 @@ zip_int64_t ReadDeflatedFile(DeflateEntry *entry, void *data, zip_uint64_t lengt
     return static_cast<zip_int64_t>(copied);
 }
 
-// Before the data: the method, and the length when known (so that libzip
-// reserves no Zip64 fields it would not for a plain file). After it: what
-// was written.
 void StatDeflatedFile(DeflateEntry *entry, zip_stat_t *stat) {
     stat->valid |= ZIP_STAT_COMP_METHOD;
     stat->comp_method = entry->stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
@@ -357,8 +345,6 @@ void StatDeflatedFile(DeflateEntry *entry, zip_stat_t *stat) {
     }
 }
 
-// The version needed and the level's general-purpose bits, as libzip's
-// deflate reports them.
 zip_int64_t DeflatedFileAttributes(DeflateEntry *entry, void *data, zip_uint64_t length) {
     if (length < sizeof(zip_file_attributes_t)) return -1;
     auto *attributes = static_cast<zip_file_attributes_t *>(data);

@@ -7,7 +7,7 @@
 
 #include <zip.h>
 
-struct HostFileSource;
+struct HostFileStream;
 struct DeflateEntry;
 
 // What the close needs to know of one file added with zip.AddFile. It
@@ -25,19 +25,21 @@ struct PendingFile {
 
 // Puts the source's file in the list as entry index of archive, at
 // libzip's default compression.
-void RegisterPendingFile(HostFileSource *source, zip_t *archive, zip_uint64_t index);
+void RegisterPendingFile(HostFileStream *source, zip_t *archive, zip_uint64_t index);
 // Takes the source's file out of the list (its source is being freed).
-void ForgetPendingFile(HostFileSource *source);
+void ForgetPendingFile(HostFileStream *source);
 // Notes a compression change libzip accepted for entry index of archive,
-// the way libzip records it.
+// the way libzip records it: the default method resets only the level and
+// keeps the method it had.
 void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int level);
-// Notes an encryption change libzip accepted, the way libzip records it.
+// Notes an encryption change libzip accepted, the way libzip records it: no
+// encryption without a password keeps the method it had.
 void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password);
 
 // zip_close, with the archive's deflated pending files compressed on
-// worker threads. Returns zip_close's result; -1 also when the workers
-// cannot be set up (the archive is then untouched).
-int CloseWithParallelDeflate(zip_t *archive);
+// worker threads. True when zip_close wrote the archive; false when it
+// failed or the workers cannot be set up (the archive is then untouched).
+bool CloseWithParallelDeflate(zip_t *archive);
 
 // Joins the worker threads of every close in progress: called before
 // script code runs, so that no thread outlives an error that leaves the
@@ -46,7 +48,17 @@ void ParkDeflateWorkers();
 
 // The stream source's commands while a close compresses its file; each
 // returns what libzip expects, -1 on failure.
+//
+// OPEN starts reading the close's files ahead into blocks.
 zip_int64_t OpenDeflatedFile(DeflateEntry *entry);
+// READ hands out the entry's blocks in order: compressed, or as they are
+// when libzip would have stored the data. -1 when a block failed or the
+// blocks at hand are not the entry's.
 zip_int64_t ReadDeflatedFile(DeflateEntry *entry, void *data, zip_uint64_t length);
+// STAT: before the data the method, and the length when known (so that
+// libzip reserves no Zip64 fields it would not for a plain file); after it
+// what was written.
 void StatDeflatedFile(DeflateEntry *entry, zip_stat_t *stat);
+// GET_FILE_ATTRIBUTES: the version needed and the level's general-purpose
+// bits, as libzip's deflate reports them.
 zip_int64_t DeflatedFileAttributes(DeflateEntry *entry, void *data, zip_uint64_t length);

@@ -5,8 +5,6 @@
 #include "host.h"
 #include "library/parallel_close.h"
 
-// Builds the progress table and calls the script function with it, telling
-// the host that a callback runs. Returns 0 or the call's error code.
 int CallProgress(ScriptState *L, int callback, const char *action, const ObjectId &id, int progress, int userdata) {
     // Script code may end in an error that leaves the module: no worker
     // thread may be running then.

@@ -1,4 +1,4 @@
-#include "entry_name_length.h"
+#include "core/entry_name_length.h"
 
 #include <cstring>
 
