@@ -30,14 +30,6 @@ local function permutations(list)
   return out
 end
 
-T.case("the descriptor count sees an open scan", function()
-  T.eq(opened(arc), 0)
-  local d = assert(host.opendir(arc))
-  T.eq(opened(arc), 1)
-  d:close()
-  T.eq(opened(arc), 0)
-end)
-
 for _, order in ipairs(permutations({"root", "child", "file"})) do
   T.case("closing " .. table.concat(order, ", ") .. " closes the archive at the last", function()
     local h = {}

@@ -33,12 +33,8 @@ local function unescape(html)
   return (html:gsub("&lt;", "<"):gsub("&gt;", ">"):gsub("&quot;", '"'):gsub("&amp;", "&"))
 end
 
-T.case("the information record names the page in docs/", function()
-  T.eq(info.helpfile, "zip/index.html", "helpfile")
-  T.ok(page ~= nil, "docs/zip/index.html readable")
-end)
-
 T.case("every command has its own section headed by its exact help text", function()
+  T.ok(page ~= nil, "docs/" .. info.helpfile .. " readable")
   local text = unescape(page)
   T.eq(#commands(), 17, "commands")
   for _, name in ipairs(commands()) do
@@ -58,21 +54,14 @@ T.case("every constant is listed with its value", function()
   end
 end)
 
-T.case("every error text of the module and the host appears", function()
+T.case("every error text, the adapter's user options and the default date appear", function()
   local text = unescape(page)
-  for _, message in ipairs({"Error opening zip archive %s!", "Cannot find specified zip archive!",
-                            "A zip error has occurred!", "Zip archive is in use!", "Out of memory!",
-                            "Could not write all data!", "Cannot open file %s!",
-                            "Cannot open file %s for writing!", "Invalid value!",
-                            "Attribute not supported!", "Unknown option %s!"}) do
-    T.ok(text:find('"' .. message .. '"', 1, true), message)
-  end
-end)
-
-T.case("the adapter section names its user options and the default date", function()
-  for _, word in ipairs({"<code>password</code>", "<code>encryption</code>", "installadapter",
-                         "01-Jan-1978 12:00:00", "DD-Mon-YYYY HH:MM:SS"}) do
-    T.ok(page:find(word, 1, true), word)
+  for _, word in ipairs({"Error opening zip archive %s!", "Cannot find specified zip archive!",
+                         "A zip error has occurred!", "Zip archive is in use!", "Out of memory!",
+                         "Could not write all data!", "Cannot open file %s!", "Cannot open file %s for writing!",
+                         "Invalid value!", "Attribute not supported!", "Unknown option %s!", "<code>password</code>",
+                         "<code>encryption</code>", "installadapter", "01-Jan-1978 12:00:00", "DD-Mon-YYYY HH:MM:SS"}) do
+    T.ok(text:find(word, 1, true), word)
   end
 end)
 

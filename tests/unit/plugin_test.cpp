@@ -9,11 +9,10 @@ extern "C" {
 int InitPlugin(PluginInfo *info, const HostApi *api);
 const CommandEntry *GetCommands(void);
 const HelpEntry *GetHelpStrings(void);
-const ConstantEntry *GetConstants(void);
 int InitLibrary(ScriptState *L);
 void FreeLibrary(ScriptState *L);
-int RequirePlugin(ScriptState *L, int version, int revision, void *reserved, const PluginOption *options);
 int GetExtensions(uint32_t capability);
+int RequirePlugin(ScriptState *L, int version, int revision, void *reserved, const PluginOption *options);
 }
 
 namespace {
@@ -80,18 +79,6 @@ TEST(Extensions, AnswersByCapability) {
     EXPECT_EQ(GetExtensions(CAP_LIBRARY), 4);
     EXPECT_EQ(GetExtensions(CAP_DIRADAPTER), 3);
     EXPECT_EQ(GetExtensions(CAP_FILEADAPTER), 0);
-    EXPECT_EQ(GetExtensions(0), 0);
-}
-
-TEST(Constants, TwentyEightInOrder) {
-    const ConstantEntry *constants = GetConstants();
-    int count = 0;
-    while (constants[count].name != nullptr) count++;
-    EXPECT_EQ(count, 28);
-    EXPECT_STREQ(constants[0].name, "ZIP_CM_DEFAULT");
-    EXPECT_EQ(constants[0].value, -1.0);
-    EXPECT_STREQ(constants[27].name, "ZIPATTRNUMENTRIES");
-    EXPECT_EQ(constants[27].value, 32768.0);
 }
 
 }  // namespace
