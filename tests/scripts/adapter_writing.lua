@@ -188,4 +188,28 @@ T.case("read-write of an entry claiming nearly 4 GiB fails cleanly", function()
   T.eq(T.blocks(), 0)
 end)
 
+T.case("a failed write-back, at once or deferred, leaves the archive file as it was", function()
+  -- The central directory is sound, but the last entry's local header
+  -- claims a name far longer than the file: rewriting fails in zip_close.
+  local p = T.path("broken.zip")
+  T.pyzip(p, {{"a", "A"}, {"b", "B"}, {"c", "C"}})
+  local raw = T.readfile(p)
+  local third = raw:find("PK\3\4", raw:find("PK\3\4", 5, true) + 4, true)
+  local before = raw:sub(1, third + 25) .. "\255\255" .. raw:sub(third + 28)
+  T.writefile(p, before)
+  T.eq(write(p .. "/new", "new data"), false, "writing handle")
+  local rw = assert(host.open(p .. "/a", "rw"))
+  rw:write("Z")
+  T.eq(rw:close(), false, "read-write handle")
+  for _, op in ipairs({function() return host.mkdir(p .. "/d") end, function() return host.rename(p .. "/a", "z") end,
+                       function() return host.setattributes(p .. "/a", {comment = "c"}) end,
+                       function() return host.delete(p .. "/b") end}) do
+    T.eq(op(), false, "object operation")
+  end
+  local d = assert(host.opendir(p))
+  T.eq(host.delete(p .. "/a"), true, "a deferred deletion is filed")
+  d:close()
+  T.ok(T.readfile(p) == before, "archive unchanged")
+end)
+
 T.finish()
