@@ -40,8 +40,14 @@ private:
     PluginState savedState{};
 };
 
-TEST_F(UnregisteredModule, OldHostGetsTheRecordOnly) {
+TEST_F(UnregisteredModule, OldHostsAndMissingServicesGetTheRecordOnly) {
     PluginInfo info{};
+    info.hostVersion = 10;
+    EXPECT_EQ(InitPlugin(&info, nullptr), 1);
+    EXPECT_EQ(host::api, nullptr);
+    EXPECT_STREQ(info.helpFile, "zip/index.html");
+    EXPECT_EQ(gState.utf8Mode, 1);
+    info = PluginInfo{};
     info.hostVersion = 5;
     info.hostRevision = 9;
     EXPECT_EQ(InitPlugin(&info, &untouchableHost), 1);
@@ -51,21 +57,7 @@ TEST_F(UnregisteredModule, OldHostGetsTheRecordOnly) {
     EXPECT_EQ(info.capabilities, 0x0102C402u);
     EXPECT_STREQ(info.name, "zip");
     EXPECT_EQ(gState.utf8Mode, 0);
-}
-
-TEST_F(UnregisteredModule, MissingServicesGetTheRecordOnly) {
-    PluginInfo info{};
-    info.hostVersion = 10;
-    EXPECT_EQ(InitPlugin(&info, nullptr), 1);
-    EXPECT_EQ(host::api, nullptr);
-    EXPECT_STREQ(info.helpFile, "zip/index.html");
-    EXPECT_EQ(gState.utf8Mode, 1);
-}
-
-TEST_F(UnregisteredModule, LaterEntryPointsAreHarmless) {
-    PluginInfo info{};
-    info.hostVersion = 5;
-    InitPlugin(&info, &untouchableHost);
+    // Later entry points are harmless.
     EXPECT_EQ(GetCommands()[0].name, nullptr);
     EXPECT_EQ(GetHelpStrings()[0].text, nullptr);
     EXPECT_EQ(InitLibrary(nullptr), 0);
