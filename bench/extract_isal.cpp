@@ -8,18 +8,12 @@
 //   extract_isal ARCHIVE.zip OUTDIR
 //
 // Prints the peak resident set in KiB; the caller times the process.
-#include <fcntl.h>
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <zip.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <string>
 #include <vector>
+
+#include "extract_driver.h"
 
 namespace {
 
@@ -66,44 +60,11 @@ bool CopyEntry(zip_t *archive, const zip_stat_t &stat, int out) {
     return zip_fclose(entry) == 0 && ok;
 }
 
-// Extracts entry index below outdir; directory entries become folders.
-bool ExtractEntry(zip_t *archive, zip_uint64_t index, const std::string &outdir) {
-    zip_stat_t stat;
-    if (zip_stat_index(archive, index, 0, &stat) != 0) return false;
-    std::string path = outdir + "/" + stat.name;
-    if (path.back() == '/') return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-    int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0) return false;
-    bool ok = stat.comp_method == ZIP_CM_DEFLATE ? InflateEntry(archive, stat, out) : CopyEntry(archive, stat, out);
-    return close(out) == 0 && ok;
-}
-
-// The process's peak resident set in KiB, from /proc.
-long PeakResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
+// Deflated entries through ISA-L, any other through libzip.
+bool ExtractData(zip_t *archive, const zip_stat_t &stat, int out) {
+    return stat.comp_method == ZIP_CM_DEFLATE ? InflateEntry(archive, stat, out) : CopyEntry(archive, stat, out);
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s ARCHIVE.zip OUTDIR\n", argv[0]);
-        return 2;
-    }
-    zip_t *archive = zip_open(argv[1], ZIP_RDONLY, nullptr);
-    if (archive == nullptr) return 1;
-    zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < count; i++) {
-        if (!ExtractEntry(archive, static_cast<zip_uint64_t>(i), argv[2])) {
-            std::fprintf(stderr, "%s: entry %lld failed\n", argv[0], static_cast<long long>(i));
-            return 1;
-        }
-    }
-    zip_discard(archive);
-    std::printf("%ld\n", PeakResidentKiB());
-    return 0;
-}
+int main(int argc, char **argv) { return RunExtraction(argc, argv, ExtractData); }
