@@ -28,41 +28,27 @@ local function readThroughAdapter(path, opts)
   return table.concat(parts)
 end
 
-local function compareAll(arc, extract, opts)
-  for _, name in ipairs(files) do
-    local want = sh(extract(name))
-    T.ok(readThroughAdapter(arc .. "/" .. name, opts) == want, arc .. ": " .. name .. " differs")
-  end
-end
-
-T.case("Info-ZIP archives", function()
-  local arc = T.path("infozip.zip")
-  sh(string.format("cd '%s' && zip -qr '%s' .", src, arc))
-  compareAll(arc, function(name) return string.format("unzip -p '%s' '%s'", arc, name) end)
-end)
-
-T.case("Info-ZIP archives with traditional encryption", function()
-  local arc = T.path("infozip-pk.zip")
-  sh(string.format("cd '%s' && zip -qr -P pw '%s' .", src, arc))
-  compareAll(arc, function(name) return string.format("unzip -P pw -p '%s' '%s'", arc, name) end, {password = "pw"})
-end)
-
-T.case("python archives, stored and bzip2", function()
-  local arc = T.path("python.zip")
-  sh(string.format([[cd '%s' && python3 -c "
+T.case("Info-ZIP (plain and encrypted), python (stored, deflated, bzip2) and 7-Zip AES-256 archives", function()
+  local pythonZip = [[python3 -c "
 import zipfile, sys
 z = zipfile.ZipFile(sys.argv[1], 'w')
 for i, n in enumerate(sys.argv[2:]):
     z.write(n, n, [zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED, zipfile.ZIP_BZIP2][i %% 3])
-z.close()" '%s' %s]], src, arc, table.concat(files, " ")))
-  compareAll(arc, function(name) return string.format("unzip -p '%s' '%s'", arc, name) end)
-end)
-
-T.case("7-Zip AES-256 archives", function()
-  local arc = T.path("7z-aes.zip")
-  sh(string.format("cd '%s' && 7z a -tzip -mem=AES256 -psecret '%s' . >/dev/null", src, arc))
-  compareAll(arc, function(name) return string.format("7z e -so -psecret '%s' '%s' 2>/dev/null", arc, name) end,
-    {password = "secret"})
+z.close()" '%s' ]] .. table.concat(files, " ")
+  local cases = {  -- archive, how it is made, how a tool extracts an entry, the password
+    {"infozip.zip", "zip -qr '%s' .", "unzip -p '%s' '%s'"},
+    {"infozip-pk.zip", "zip -qr -P pw '%s' .", "unzip -P pw -p '%s' '%s'", "pw"},
+    {"python.zip", pythonZip, "unzip -p '%s' '%s'"},
+    {"7z-aes.zip", "7z a -tzip -mem=AES256 -psecret '%s' . >/dev/null", "7z e -so -psecret '%s' '%s' 2>/dev/null", "secret"},
+  }
+  for _, c in ipairs(cases) do
+    local arc = T.path(c[1])
+    sh(string.format("cd '%s' && " .. c[2], src, arc))
+    for _, name in ipairs(files) do
+      local want = sh(string.format(c[3], arc, name))
+      T.ok(readThroughAdapter(arc .. "/" .. name, {password = c[4]}) == want, arc .. ": " .. name .. " differs")
+    end
+  end
 end)
 
 T.case("scans of a foreign archive list what the tool lists", function()

@@ -20,16 +20,24 @@ local function settle(path, nanoseconds)
   assert(ok, out)
 end
 
--- The modification time of path in nanoseconds.
-local function mtime(path)
-  local out = T.sh(py .. " -c 'import os,sys; print(os.stat(sys.argv[1]).st_mtime_ns)' '" .. path .. "'")
-  return (out:gsub("%s+$", ""))
-end
-
--- Runs python code with the archive path as sys.argv[1].
-local function python(code, path)
+-- Rewrites the stored entry data old as new in the archive at path, its
+-- CRC too: in place keeping size and times ("restore"), in place half a
+-- second later within the same second ("later"), or by a new file of the
+-- same size and times put in its place ("replace").
+local function rewrite(path, old, new, how)
   local script = T.path(".reuse.py")
-  T.writefile(script, code)
+  T.writefile(script, string.format([[
+import os, sys, zlib, struct
+path, how = sys.argv[1], %q
+st = os.stat(path)
+data = open(path, 'rb').read().replace(b'%s', b'%s')
+data = data.replace(struct.pack('<I', zlib.crc32(b'%s')), struct.pack('<I', zlib.crc32(b'%s')))
+with open(path + '.new' if how == 'replace' else path, 'wb' if how == 'replace' else 'r+b') as f:
+    f.write(data)
+t = st.st_mtime_ns + (500000000 if how == 'later' else 0)
+os.utime(path + '.new' if how == 'replace' else path, ns=(st.st_atime_ns, t))
+if how == 'replace': os.replace(path + '.new', path)
+]], how, old, new, old, new))
   local out, ok = T.sh(py .. " '" .. script .. "' '" .. path .. "'")
   assert(ok, out)
 end
@@ -66,106 +74,55 @@ T.case("an archive written moments ago is not kept", function()
   T.eq(opens(function() read(arc, "a") read(arc, "a") end), 2)
 end)
 
-T.case("a rewrite through the adapter is seen", function()
-  local arc = archive("adapter.zip", {{"a", "old"}, {"b", "B"}})
-  settle(arc)
-  T.eq(read(arc, "a"), "old")
-  T.ok(host.writefile(arc .. "/a", "new"))
-  T.eq(read(arc, "a"), "new")
-  T.eq(read(arc, "b"), "B")
-  T.ok(host.rename(arc .. "/b", "c"))
-  T.eq(read(arc, "b"), nil)
-  T.eq(read(arc, "c"), "B")
-end)
-
-T.case("a deferred deletion is seen once the scan closes", function()
-  local arc = archive("deferred.zip", {{"a", "A"}, {"b", "B"}})
-  settle(arc)
-  T.eq(read(arc, "a"), "A")
-  local d = assert(host.opendir(arc))
-  T.ok(host.delete(arc .. "/a"))
-  T.eq(read(arc, "a"), "A", "the scan still holds the old view")
-  d:close()
-  T.eq(read(arc, "a"), nil)
-  T.eq(read(arc, "b"), "B")
-end)
-
-T.case("a rewrite through zip.CloseArchive is seen", function()
-  local arc = archive("script.zip", {{"a", "A"}})
+T.case("rewrites by the adapter, a deferred deletion, zip.CloseArchive and zip(1) are seen", function()
   local extra = dir .. "/extra.txt"
   T.writefile(extra, "EXTRA")
-  settle(arc)
-  T.eq(read(arc, "a"), "A")
-  zip.OpenArchive(1, arc, 1004)
-  -- Read again while the script holds the archive open for writing.
-  T.eq(read(arc, "a"), "A")
-  T.eq(read(arc, "extra"), nil)
-  zip.AddFile(1, extra, {newname = "extra"})
-  zip.CloseArchive(1)
-  T.eq(read(arc, "extra"), "EXTRA")
+  -- each rewrites the settled archive arc (entries a and b) and returns
+  -- what reads of a, b and the new entry c must give afterwards
+  local rewrites = {
+    {"the adapter", function(arc)
+      T.ok(host.writefile(arc .. "/a", "new") and host.rename(arc .. "/b", "c"), "rewritten")
+      return "new", nil, "B"
+    end},
+    {"a deferred deletion", function(arc)
+      local d = assert(host.opendir(arc))
+      T.ok(host.delete(arc .. "/a"), "deleted")
+      T.eq(read(arc, "a"), "A", "the scan still holds the old view")
+      d:close()
+      return nil, "B", nil
+    end},
+    {"zip.CloseArchive", function(arc)
+      zip.OpenArchive(1, arc, 1004)
+      T.eq(read(arc, "c"), nil, "read while the script holds the archive open for writing")
+      zip.AddFile(1, extra, {newname = "c"})
+      zip.CloseArchive(1)
+      return "A", "B", "EXTRA"
+    end},
+    {"zip(1)", function(arc)
+      local out, ok = T.sh("cd '" .. dir .. "' && cp extra.txt c && zip -q '" .. arc .. "' c")
+      T.ok(ok, out)
+      return "A", "B", "EXTRA"
+    end},
+  }
+  for i, r in ipairs(rewrites) do
+    local arc = archive("rewrite" .. i .. ".zip", {{"a", "A"}, {"b", "B"}})
+    settle(arc)
+    T.eq(read(arc, "a"), "A", r[1] .. ": before")
+    local a, b, c = r[2](arc)
+    T.eq(read(arc, "a"), a, r[1] .. ": a")
+    T.eq(read(arc, "b"), b, r[1] .. ": b")
+    T.eq(read(arc, "c"), c, r[1] .. ": c")
+  end
 end)
 
-T.case("a rewrite by zip(1) is seen", function()
-  local arc = archive("infozip.zip", {{"a", "A"}})
-  T.writefile(dir .. "/added.txt", "ADDED")
-  settle(arc)
-  T.eq(read(arc, "a"), "A")
-  local out, ok = T.sh("cd '" .. dir .. "' && zip -q infozip.zip added.txt")
-  T.ok(ok, out)
-  T.eq(read(arc, "added.txt"), "ADDED")
-end)
-
-T.case("an in-place rewrite of the same size within the same second is seen", function()
+T.case("in-place rewrites that keep size and times, and a replacement of that size and time, are seen", function()
   local arc = archive("samesize.zip", {{"a", "AAAA", method = "stored"}})
-  settle(arc, 100000000)
-  local before = mtime(arc)
-  T.eq(read(arc, "a"), "AAAA")
-  python([[
-import os, sys, zlib, struct
-path = sys.argv[1]
-t = os.stat(path).st_mtime_ns + 500000000
-data = open(path, 'rb').read().replace(b'AAAA', b'BBBB')
-data = data.replace(struct.pack('<I', zlib.crc32(b'AAAA')), struct.pack('<I', zlib.crc32(b'BBBB')))
-with open(path, 'r+b') as f:
-    f.write(data)
-os.utime(path, ns=(t, t))
-]], arc)
-  T.ok(mtime(arc):sub(1, -10) == before:sub(1, -10), "same second")
-  T.ok(mtime(arc) ~= before, "other nanoseconds")
-  T.eq(read(arc, "a"), "BBBB")
-end)
-
-T.case("a rewrite that restores size and modification time is seen", function()
-  local arc = archive("restored.zip", {{"a", "AAAA", method = "stored"}})
-  settle(arc)
-  T.eq(read(arc, "a"), "AAAA")
-  -- In place: only the change time tells.
-  python([[
-import os, sys, zlib, struct
-path = sys.argv[1]
-st = os.stat(path)
-data = open(path, 'rb').read().replace(b'AAAA', b'CCCC')
-data = data.replace(struct.pack('<I', zlib.crc32(b'AAAA')), struct.pack('<I', zlib.crc32(b'CCCC')))
-with open(path, 'r+b') as f:
-    f.write(data)
-os.utime(path, ns=(st.st_atime_ns, st.st_mtime_ns))
-]], arc)
-  T.eq(read(arc, "a"), "CCCC")
-  -- Replaced by another file of that size and time: the inode tells.
-  settle(arc)
-  T.eq(read(arc, "a"), "CCCC")
-  python([[
-import os, sys, zlib, struct
-path = sys.argv[1]
-st = os.stat(path)
-data = open(path, 'rb').read().replace(b'CCCC', b'DDDD')
-data = data.replace(struct.pack('<I', zlib.crc32(b'CCCC')), struct.pack('<I', zlib.crc32(b'DDDD')))
-with open(path + '.new', 'wb') as f:
-    f.write(data)
-os.utime(path + '.new', ns=(st.st_atime_ns, st.st_mtime_ns))
-os.replace(path + '.new', path)
-]], arc)
-  T.eq(read(arc, "a"), "DDDD")
+  for _, step in ipairs({{"AAAA", "BBBB", "later"}, {"BBBB", "CCCC", "restore"}, {"CCCC", "DDDD", "replace"}}) do
+    settle(arc, 100000000)
+    T.eq(read(arc, "a"), step[1], "before " .. step[3])
+    rewrite(arc, step[1], step[2], step[3])
+    T.eq(read(arc, "a"), step[2], "after " .. step[3])
+  end
 end)
 
 T.case("a removed archive is not served from memory", function()

@@ -16,29 +16,9 @@ local function opened(path)
   return n
 end
 
-local function permutations(list)
-  local out = {}
-  local function go(prefix, rest)
-    if #rest == 0 then out[#out + 1] = prefix return end
-    for i = 1, #rest do
-      local p, r = {table.unpack(prefix)}, {table.unpack(rest)}
-      p[#p + 1] = table.remove(r, i)
-      go(p, r)
-    end
-  end
-  go({}, list)
-  return out
-end
-
-T.case("the descriptor count sees an open scan", function()
-  T.eq(opened(arc), 0)
-  local d = assert(host.opendir(arc))
-  T.eq(opened(arc), 1)
-  d:close()
-  T.eq(opened(arc), 0)
-end)
-
-for _, order in ipairs(permutations({"root", "child", "file"})) do
+local orders = {{"root", "child", "file"}, {"root", "file", "child"}, {"child", "root", "file"},
+                {"child", "file", "root"}, {"file", "root", "child"}, {"file", "child", "root"}}
+for _, order in ipairs(orders) do
   T.case("closing " .. table.concat(order, ", ") .. " closes the archive at the last", function()
     local h = {}
     h.root = assert(host.opendir(arc))

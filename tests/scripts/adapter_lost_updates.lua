@@ -22,80 +22,46 @@ local function opened(path, name, data, mode)
   return f
 end
 
-T.case("two writers close in opening order: both entries land", function()
-  local p = T.path("two.zip")
-  os.remove(p)
-  local a, b = opened(p, "a", "A"), opened(p, "b", "B")
-  T.eq(a:close(), true)
-  T.eq(b:close(), true)
-  T.eq(contents(p), "a=A,b=B")
+T.case("writers and object operations in any order: every change lands", function()
+  local cases = {  -- entries before, steps in order, result
+    {nil, {"open a", "open b", "close a", "close b"}, "a=A,b=B"},
+    {nil, {"open a", "open b", "close b", "close a"}, "b=B,a=A"},
+    {{{"old", "O"}, {"gone", "G"}}, {"open new", "rename old", "delete gone", "mkdir dir", "close new"},
+     "renamed=O,dir/=,new=N"},
+    {nil, {"open new", "close new", "rename new"}, "renamed=N"},
+  }
+  for i, c in ipairs(cases) do
+    local p, handles = T.path("order" .. i .. ".zip"), {}
+    if c[1] then T.pyzip(p, c[1]) end
+    for _, step in ipairs(c[2]) do
+      local op, name = step:match("(%S+) (%S+)")
+      if op == "open" then handles[name] = opened(p, name, name:sub(1, 1):upper())
+      elseif op == "close" then T.eq(handles[name]:close(), true, step)
+      elseif op == "rename" then T.eq(host.rename(p .. "/" .. name, "renamed"), true, step)
+      elseif op == "delete" then T.eq(host.delete(p .. "/" .. name), true, step)
+      else T.eq(host.mkdir(p .. "/" .. name), true, step) end
+    end
+    T.eq(contents(p), c[3], "case " .. i)
+  end
 end)
 
-T.case("two writers close in reverse order: both entries land", function()
-  local p = T.path("two2.zip")
-  os.remove(p)
-  local a, b = opened(p, "a", "A"), opened(p, "b", "B")
-  T.eq(b:close(), true)
-  T.eq(a:close(), true)
-  T.eq(contents(p), "b=B,a=A")
-end)
-
-T.case("object operations while a writer is open are kept", function()
-  local p = T.path("ops.zip")
-  os.remove(p)
-  T.pyzip(p, {{"old", "O"}, {"gone", "G"}})
-  local w = opened(p, "new", "N")
-  T.eq(host.rename(p .. "/old", "renamed"), true)
-  T.eq(host.delete(p .. "/gone"), true)
-  T.eq(host.mkdir(p .. "/dir"), true)
-  T.eq(w:close(), true)
-  T.eq(contents(p), "renamed=O,dir/=,new=N")
-end)
-
-T.case("an object operation after a writer's close sees its entry", function()
-  local p = T.path("ops2.zip")
-  os.remove(p)
-  local w = opened(p, "new", "N")
-  T.eq(w:close(), true)
-  T.eq(host.rename(p .. "/new", "newer"), true)
-  T.eq(contents(p), "newer=N")
-end)
-
-T.case("a read-write handle over an entry changed since it opened fails", function()
-  local p = T.path("stale.zip")
-  os.remove(p)
-  T.pyzip(p, {{"x", "v1"}})
-  local rw = assert(host.open(p .. "/x", "rw"))
-  rw:seek("end", 0)
-  rw:write("+rw")
-  T.eq(host.writefile(p .. "/x", "v2"), true)
-  T.eq(rw:close(), false)
-  T.eq(contents(p), "x=v2")
-end)
-
-T.case("a read-write handle over an entry deleted since it opened fails", function()
-  local p = T.path("stale2.zip")
-  os.remove(p)
-  T.pyzip(p, {{"x", "v1"}, {"y", "y"}})
-  local rw = assert(host.open(p .. "/x", "rw"))
-  T.eq(host.delete(p .. "/x"), true)
-  T.eq(rw:close(), false)
-  T.eq(contents(p), "y=y")
-end)
-
-T.case("a read-write handle on a new entry fails when another writer made it first", function()
-  local p = T.path("stale3.zip")
-  os.remove(p)
-  local rw = assert(host.open(p .. "/x", "rw"))
-  rw:write("mine")
-  T.eq(host.writefile(p .. "/x", "theirs"), true)
-  T.eq(rw:close(), false)
-  T.eq(contents(p), "x=theirs")
-end)
-
-T.case("read-write handles in sequence both land", function()
+T.case("a read-write handle fails over an entry changed, deleted or made since it opened", function()
+  local cases = {  -- entries before, the change meanwhile, result
+    {{{"x", "v1"}}, function(p) return host.writefile(p .. "/x", "v2") end, "x=v2"},
+    {{{"x", "v1"}, {"y", "y"}}, function(p) return host.delete(p .. "/x") end, "y=y"},
+    {nil, function(p) return host.writefile(p .. "/x", "theirs") end, "x=theirs"},
+  }
+  for i, c in ipairs(cases) do
+    local p = T.path("stale" .. i .. ".zip")
+    if c[1] then T.pyzip(p, c[1]) end
+    local rw = assert(host.open(p .. "/x", "rw"))
+    rw:seek("end", 0)
+    rw:write("+rw")
+    T.eq(c[2](p), true, "the change")
+    T.eq(rw:close(), false, "case " .. i)
+    T.eq(contents(p), c[3], "case " .. i)
+  end
   local p = T.path("seq.zip")
-  os.remove(p)
   T.pyzip(p, {{"x", "1"}})
   for i = 2, 4 do
     local rw = assert(host.open(p .. "/x", "rw"))
@@ -103,7 +69,7 @@ T.case("read-write handles in sequence both land", function()
     rw:write(tostring(i))
     T.eq(rw:close(), true)
   end
-  T.eq(contents(p), "x=1234")
+  T.eq(contents(p), "x=1234", "read-write handles in sequence all land")
 end)
 
 -- A script archive's close never writes over a file that changed since the

@@ -26,37 +26,43 @@ local function fresh(name, list)
   return p
 end
 
-T.case("mkdir inside a missing archive creates the archive", function()
+T.case("mkdir, delete, rename and move: results and the names written", function()
+  local ALL = "docs/,docs/a.txt,docs/img/b.png,readme.txt,src/main.c"
+  local cases = {  -- operation, its paths (inside the archive), result, names after (ALL: unchanged)
+    {host.mkdir, {"/docs"}, false, ALL}, {host.mkdir, {"/DOCS"}, false, ALL}, {host.mkdir, {"/README.TXT"}, false, ALL},
+    {host.mkdir, {"/src"}, true, ALL .. ",src/"}, {host.mkdir, {""}, false, ALL},
+    {host.delete, {"/docs"}, true, "docs/a.txt,docs/img/b.png,readme.txt,src/main.c"},  -- keeps what is inside
+    {host.delete, {"/src"}, false, ALL}, {host.delete, {"/Readme.TXT"}, true, "docs/,docs/a.txt,docs/img/b.png,src/main.c"},
+    {host.delete, {"/nothing"}, false, ALL},
+    {host.rename, {"/docs/a.txt", "b.txt"}, true, "docs/,docs/b.txt,docs/img/b.png,readme.txt,src/main.c"},
+    {host.rename, {"/readme.txt", "docs/x"}, false, ALL}, {host.rename, {"/readme.txt", ""}, false, ALL},
+    {host.rename, {"/docs/a.txt", "img"}, false, ALL},  -- a file never shares a name with a folder
+    {host.rename, {"/docs", "texts"}, true, "texts/,texts/a.txt,texts/img/b.png,readme.txt,src/main.c"},
+    {host.rename, {"/src", "source"}, true, "docs/,docs/a.txt,docs/img/b.png,readme.txt,source/main.c"},
+    {host.rename, {"/docs/img", "pictures"}, true, "docs/,docs/a.txt,docs/pictures/b.png,readme.txt,src/main.c"},
+    {host.move, {"/readme.txt", "/docs/readme.txt"}, true, "docs/,docs/a.txt,docs/img/b.png,docs/readme.txt,src/main.c"},
+    {host.move, {"/docs/img", "/images"}, true, "docs/,docs/a.txt,images/b.png,readme.txt,src/main.c"},
+    {host.move, {"/docs/a.txt", "other"}, -1, ALL},  -- across archives
+  }
+  for i, c in ipairs(cases) do
+    local p = fresh("ops" .. i .. ".zip")
+    local args = {}
+    for n, a in ipairs(c[2]) do args[n] = (n == 1 or a:sub(1, 1) == "/") and p .. a or a end
+    if c[3] == -1 then args[2] = fresh("other.zip") .. "/a.txt" end
+    local ok, code = c[1](table.unpack(args))
+    T.eq(c[3] == -1 and code or ok, c[3], "case " .. i)
+    T.eq(names(p), c[4], "names after case " .. i)
+    unzipTest(p)
+  end
   local p = T.path("made.zip")
   os.remove(p)
-  T.eq(host.mkdir(p .. "/newdir"), true)
+  T.eq(host.mkdir(p .. "/newdir"), true, "mkdir inside a missing archive creates it")
   T.eq(names(p), "newdir/")
-  unzipTest(p)
-  local s = host.stat(p .. "/newdir")
-  T.eq(s.type, "directory")
-end)
-
-T.case("mkdir: existing entries refuse, implicit directories get their entry", function()
-  local p = fresh("mk.zip")
-  T.eq(host.mkdir(p .. "/docs"), false)
-  T.eq(host.mkdir(p .. "/DOCS"), false, "another case of an existing directory")
-  T.eq(host.mkdir(p .. "/README.TXT"), false, "a file of that name")
-  T.eq(host.mkdir(p .. "/src"), true)
-  T.eq(names(p), "docs/,docs/a.txt,docs/img/b.png,readme.txt,src/main.c,src/")
-  T.eq(host.mkdir(p), false, "the archive itself is the host's")
-  unzipTest(p)
-end)
-
-T.case("deleting a directory entry keeps the entries inside it", function()
-  local p = fresh("del.zip")
-  T.eq(host.delete(p .. "/docs"), true)
-  T.eq(names(p), "docs/a.txt,docs/img/b.png,readme.txt,src/main.c")
-  T.eq(host.stat(p .. "/docs").type, "directory", "still there implicitly")
-  T.eq(host.delete(p .. "/src"), false, "an implicit directory has no entry to delete")
-  T.eq(host.delete(p .. "/Readme.TXT"), true, "files in any case")
-  T.eq(host.delete(p .. "/nothing"), false)
-  T.eq(names(p), "docs/a.txt,docs/img/b.png,src/main.c")
-  unzipTest(p)
+  T.eq(host.move(T.path("ops1.zip") .. "/readme.txt", T.path("plain.txt")), false, "no move to a plain path")
+  local clash = fresh("clash.zip", {{"a/1", "x"}, {"a/2", "y"}, {"b/2", "z"}})
+  local before = T.readfile(clash)
+  T.eq(host.rename(clash .. "/a", "b"), false, "a directory rename that meets an existing name")
+  T.ok(T.readfile(clash) == before, "changes nothing")
 end)
 
 T.case("a deletion while scanned happens exactly at the last release", function()
@@ -89,48 +95,6 @@ T.case("a deferred deletion finds its entry by name after the archive was rewrit
   zip.CloseArchive(7)
   d:close()
   T.eq(names(p), "c")
-end)
-
-T.case("rename a file", function()
-  local p = fresh("ren.zip")
-  T.eq(host.rename(p .. "/docs/a.txt", "b.txt"), true)
-  T.eq(host.rename(p .. "/readme.txt", "README"), true)
-  T.eq(names(p), "docs/,docs/b.txt,docs/img/b.png,README,src/main.c")
-  T.eq(host.rename(p .. "/README", "docs/x"), false, "a new name is one component")
-  T.eq(host.rename(p .. "/README", ""), false)
-  T.eq(host.rename(p .. "/docs/b.txt", "img"), false, "a file never shares a name with a folder")
-  unzipTest(p)
-end)
-
-T.case("rename a directory with and without its own entry", function()
-  local p = fresh("rendir.zip")
-  T.eq(host.rename(p .. "/docs", "texts"), true)
-  T.eq(host.rename(p .. "/src", "source"), true)
-  T.eq(names(p), "texts/,texts/a.txt,texts/img/b.png,readme.txt,source/main.c")
-  T.eq(host.rename(p .. "/texts/img", "pictures"), true)
-  T.eq(names(p), "texts/,texts/a.txt,texts/pictures/b.png,readme.txt,source/main.c")
-  unzipTest(p)
-end)
-
-T.case("a directory rename that meets an existing name changes nothing", function()
-  local p = fresh("clash.zip", {{"a/1", "x"}, {"a/2", "y"}, {"b/2", "z"}})
-  local before = T.readfile(p)
-  T.eq(host.rename(p .. "/a", "b"), false)
-  T.ok(T.readfile(p) == before, "archive untouched")
-end)
-
-T.case("moves: inside one archive, across archives (-1), to a plain path", function()
-  local p = fresh("mv.zip")
-  local q = fresh("mv2.zip")
-  T.eq(host.move(p .. "/readme.txt", p .. "/docs/readme.txt"), true)
-  T.eq(host.move(p .. "/docs/img", p .. "/images"), true)
-  T.eq(names(p), "docs/,docs/a.txt,images/b.png,docs/readme.txt,src/main.c")
-  local ok, code = host.move(p .. "/docs/a.txt", q .. "/a.txt")
-  T.eq(ok, false)
-  T.eq(code, -1)
-  T.eq(host.move(p .. "/docs/a.txt", T.path("plain.txt")), false)
-  T.eq(names(p), "docs/,docs/a.txt,images/b.png,docs/readme.txt,src/main.c")
-  unzipTest(p)
 end)
 
 T.case("set attributes: time, comment, both, and a refused comment", function()

@@ -71,13 +71,6 @@ for _, place in ipairs(places) do
   end)
 end
 
-T.case("a sequential handle reads lines and numbers without seeking back", function()
-  local f <close> = assert(host.open(arc .. "/d2", "r", {sequential = true}))
-  T.eq(f:read("n"), 12)
-  T.eq(f:seek("set", 0), 3, "the start is allowed")
-  T.eq(f:read("l"), " 12 -3.5e2")
-end)
-
 T.case("writes and putc go where the reader is, not where the buffer is", function()
   local path = T.path("rw.txt")
   T.writefile(path, "0123456789")

@@ -2,64 +2,40 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "core/bounded.h"
 
 namespace {
 
-TEST(CopyBounded, SizeZeroWritesNothing) {
-    char buffer[4] = {'x', 'x', 'x', 'x'};
-    EXPECT_EQ(CopyBounded(buffer, 0, "abc"), 0);
-    EXPECT_EQ(buffer[0], 'x');
-}
-
-TEST(CopyBounded, ExactFitIsWhole) {
-    char buffer[4];
-    EXPECT_EQ(CopyBounded(buffer, 4, "abc"), 1);
-    EXPECT_STREQ(buffer, "abc");
-}
-
-TEST(CopyBounded, OneTooLongIsCut) {
-    char buffer[4];
-    EXPECT_EQ(CopyBounded(buffer, 4, "abcd"), 0);
-    EXPECT_STREQ(buffer, "abc");
-}
-
-TEST(CopyBounded, SizeOneHoldsOnlyTheTerminator) {
-    char buffer[1] = {'x'};
-    EXPECT_EQ(CopyBounded(buffer, 1, ""), 1);
-    EXPECT_EQ(CopyBounded(buffer, 1, "a"), 0);
-    EXPECT_EQ(buffer[0], '\0');
-}
-
-TEST(AppendBounded, AppendsWhatFits) {
-    char buffer[8] = "ab";
-    EXPECT_EQ(AppendBounded(buffer, sizeof buffer, "cde"), 1);
-    EXPECT_STREQ(buffer, "abcde");
-    EXPECT_EQ(AppendBounded(buffer, sizeof buffer, "fgh"), 0);
-    EXPECT_STREQ(buffer, "abcdefg");
-}
-
-TEST(AppendBounded, FullDestinationTakesOnlyEmptyText) {
-    char buffer[4] = "abc";
-    EXPECT_EQ(AppendBounded(buffer, sizeof buffer, ""), 1);
-    EXPECT_EQ(AppendBounded(buffer, sizeof buffer, "d"), 0);
-    EXPECT_STREQ(buffer, "abc");
-}
-
-TEST(AppendBounded, UnterminatedDestinationIsTerminatedAtItsEnd) {
-    char buffer[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(AppendBounded(buffer, sizeof buffer, "e"), 0);
-    EXPECT_STREQ(buffer, "abc");
-    char other[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(AppendBounded(other, sizeof other, ""), 1);
-    EXPECT_EQ(other[3], '\0');
-}
-
-TEST(AppendBounded, SizeZeroWritesNothing) {
-    char buffer[2] = {'x', 'x'};
-    EXPECT_EQ(AppendBounded(buffer, 0, ""), 0);
-    EXPECT_EQ(buffer[0], 'x');
+TEST(Bounded, CopyAndAppendWriteWhatFitsAndReportCuts) {
+    // append or copy; destination before (8 bytes given, '#' unterminated);
+    // size; text; result; destination after ("" when nothing was written)
+    const struct { bool append; const char *before; size_t size; const char *text; int result; const char *after; } cases[] = {
+        {false, "xxxx", 0, "abc", 0, "xxxx"},  // size zero writes nothing
+        {false, "", 4, "abc", 1, "abc"},
+        {false, "", 4, "abcd", 0, "abc"},
+        {false, "x", 1, "", 1, ""},
+        {false, "x", 1, "a", 0, ""},
+        {true, "ab", 8, "cde", 1, "abcde"},
+        {true, "abcde", 8, "fgh", 0, "abcdefg"},
+        {true, "abc", 4, "", 1, "abc"},
+        {true, "abc", 4, "d", 0, "abc"},
+        {true, "abcd#", 4, "e", 0, "abc"},  // unterminated: terminated at its end
+        {true, "abcd#", 4, "", 1, "abc"},
+        {true, "xx", 0, "", 0, "xx"},
+    };
+    for (const auto &c : cases) {
+        char buffer[8];
+        std::memset(buffer, '#', sizeof buffer);
+        std::string before = c.before;
+        if (!before.empty() && before.back() == '#') before.pop_back();
+        else before += '\0';
+        std::memcpy(buffer, before.data(), before.size());
+        const int result = c.append ? AppendBounded(buffer, c.size, c.text) : CopyBounded(buffer, c.size, c.text);
+        EXPECT_EQ(result, c.result) << c.before << " + " << c.text;
+        EXPECT_EQ(std::string(buffer, strnlen(buffer, sizeof buffer)), c.after) << c.before << " + " << c.text;
+    }
 }
 
 }  // namespace

@@ -63,8 +63,6 @@ TEST_F(EntryIndex, NamesBeyondAsciiAreAlwaysCompared) {
     Open({"b", "\xC3\x9C" "x", "A"});
     NameIndex index;
     ASSERT_TRUE(BuildNameIndex(archive_, &index));
-    EXPECT_EQ(index.foldedCount, 2u);
-    EXPECT_EQ(index.otherCount, 1u);
     EXPECT_EQ(FindName(&index, "a"), 2);
     FreeNameIndex(&index);
 }

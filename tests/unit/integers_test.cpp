@@ -9,42 +9,21 @@
 
 namespace {
 
-TEST(TruncateToInt32, TruncatesTowardZero) {
-    EXPECT_EQ(host::TruncateToInt32(1.9), 1);
-    EXPECT_EQ(host::TruncateToInt32(-0.5), 0);
-    EXPECT_EQ(host::TruncateToInt32(-1.9), -1);
-}
-
-TEST(TruncateToInt32, SaturatesAtTheLimits) {
-    EXPECT_EQ(host::TruncateToInt32(2147483647.0), INT32_MAX);
-    EXPECT_EQ(host::TruncateToInt32(2147483648.0), INT32_MAX);
-    EXPECT_EQ(host::TruncateToInt32(-2147483648.0), INT32_MIN);
-    EXPECT_EQ(host::TruncateToInt32(-2147483648.9), INT32_MIN);
-    EXPECT_EQ(host::TruncateToInt32(-2147483649.0), INT32_MIN);
-    EXPECT_EQ(host::TruncateToInt32(1e300), INT32_MAX);
-}
-
-TEST(TruncateToInt32, InfinitiesSaturateAndNaNIsZero) {
-    EXPECT_EQ(host::TruncateToInt32(std::numeric_limits<double>::infinity()), INT32_MAX);
-    EXPECT_EQ(host::TruncateToInt32(-std::numeric_limits<double>::infinity()), INT32_MIN);
-    EXPECT_EQ(host::TruncateToInt32(std::nan("")), 0);
-}
-
-TEST(GetIntArg, ReadsTheArgumentTruncated) {
+TEST(Integers, TruncateTowardZeroAndSaturate) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, int32_t> cases[] = {
+        {1.9, 1},  {-0.5, 0},  {-1.9, -1}, {2147483647.0, INT32_MAX}, {2147483648.0, INT32_MAX},
+        {-2147483648.0, INT32_MIN}, {-2147483648.9, INT32_MIN}, {-2147483649.0, INT32_MIN}, {1e300, INT32_MAX},
+        {inf, INT32_MAX}, {-inf, INT32_MIN}, {std::nan(""), 0},
+    };
+    for (const auto &[value, want] : cases) EXPECT_EQ(host::TruncateToInt32(value), want) << value;
     testhost::Script script;
-    script.args = {7.99, -3.5, 4294967296.0};
+    script.args = {7.99, 4294967296.0};
     EXPECT_EQ(host::GetIntArg(script.state(), 1), 7);
-    EXPECT_EQ(host::GetIntArg(script.state(), 2), -3);
-    EXPECT_EQ(host::GetIntArg(script.state(), 3), INT32_MAX);
-}
-
-TEST(PushInteger, PushesExactDoubles) {
-    testhost::Script script;
+    EXPECT_EQ(host::GetIntArg(script.state(), 2), INT32_MAX);
     host::PushInteger(script.state(), INT64_C(1) << 40);
-    host::PushInteger(script.state(), -1);
-    ASSERT_EQ(script.pushed.size(), 2u);
+    ASSERT_EQ(script.pushed.size(), 1u);
     EXPECT_EQ(script.pushed[0], 1099511627776.0);
-    EXPECT_EQ(script.pushed[1], -1.0);
 }
 
 }  // namespace

@@ -7,72 +7,42 @@
 
 namespace {
 
-struct Split {
-    bool served;
-    std::string archive;
-    std::string inner;
-};
-
-Split SplitOf(const std::string &path, bool trailingSlash = false) {
-    ArchivePath split;
-    bool served = SplitArchivePath(path.c_str(), &split, trailingSlash);
-    return served ? Split{true, split.archive, split.inner} : Split{false, "", ""};
-}
-
-void ExpectSplit(const std::string &path, const std::string &archive, const std::string &inner, bool slash = false) {
-    Split got = SplitOf(path, slash);
-    EXPECT_TRUE(got.served) << path;
-    EXPECT_EQ(got.archive, archive) << path;
-    EXPECT_EQ(got.inner, inner) << path;
-}
-
-void ExpectDeclined(const std::string &path, bool slash = false) { EXPECT_FALSE(SplitOf(path, slash).served) << path; }
-
-TEST(SplitArchivePath, KeepsTheCallersCaseAndTurnsBackslashes) {
-    ExpectSplit("/data/Games.ZIP/Levels\\one.txt", "/data/Games.ZIP", "Levels/one.txt");
-    ExpectSplit("C:\\games\\Data.Zip\\a\\b", "C:\\games\\Data.Zip", "a/b");
-}
-
-TEST(SplitArchivePath, TheArchiveItselfHasAnEmptyInnerPath) {
-    ExpectSplit("/data/games.zip", "/data/games.zip", "");
-    ExpectSplit("/data/games.zip", "/data/games.zip", "", true);
-}
-
-TEST(SplitArchivePath, DeclinesWhatIsNoArchivePath) {
-    ExpectDeclined("/data/games.zip/");
-    ExpectDeclined("/data/games.zip\\");
-    ExpectDeclined("/data/games.zipx/a");
-    ExpectDeclined("/data/a.zipper/b.zip/c");
-    ExpectDeclined("/data/plain/file.txt");
-    ExpectDeclined("");
+TEST(SplitArchivePath, ServesArchivePathsAndRefusesCutOnes) {
+    const std::string longArchive = std::string(1019, 'a') + ".zip";  // 1023 characters
+    // path, trailing slash asked, archive and inner path (no archive: declined)
+    const struct { std::string path; bool slash; const char *archive; std::string inner; } cases[] = {
+        {"/data/Games.ZIP/Levels\\one.txt", false, "/data/Games.ZIP", "Levels/one.txt"},
+        {"C:\\games\\Data.Zip\\a\\b", false, "C:\\games\\Data.Zip", "a/b"},
+        {"/data/games.zip", false, "/data/games.zip", ""},
+        {"/data/games.zip", true, "/data/games.zip", ""},
+        {"/x.zip/y.zip/z", false, "/x.zip", "y.zip/z"},  // a nested archive is an entry name
+        {"a.zip/dir", true, "a.zip", "dir/"},
+        {"a.zip/dir/", true, "a.zip", "dir/"},
+        {"a.zip/dir\\", true, "a.zip", "dir/"},
+        {"a.zip/dir", false, "a.zip", "dir"},
+        {"a.zip//x/./../y", false, "a.zip", "/x/./../y"},
+        {longArchive + "/" + std::string(1023, 'b'), false, longArchive.c_str(), std::string(1023, 'b')},
+        {longArchive + "/" + std::string(1022, 'b'), true, longArchive.c_str(), std::string(1022, 'b') + "/"},
+        {"/data/games.zip/", false, nullptr, ""},
+        {"/data/games.zip\\", false, nullptr, ""},
+        {"/data/games.zipx/a", false, nullptr, ""},
+        {"/data/a.zipper/b.zip/c", false, nullptr, ""},
+        {"/data/plain/file.txt", false, nullptr, ""},
+        {"", false, nullptr, ""},
+        {std::string(1020, 'a') + ".zip/x", false, nullptr, ""},
+        {"/d/a.zip/" + std::string(1024, 'b'), false, nullptr, ""},
+        {"/d/a.zip/" + std::string(1023, 'b'), true, nullptr, ""},
+        {"/d/a.zip/" + std::string(1100, 'b'), false, nullptr, ""},  // cut, it would name another entry
+    };
+    for (const auto &c : cases) {
+        ArchivePath split;
+        const bool served = SplitArchivePath(c.path.c_str(), &split, c.slash);
+        ASSERT_EQ(served, c.archive != nullptr) << c.path;
+        if (!served) continue;
+        EXPECT_STREQ(split.archive, c.archive) << c.path;
+        EXPECT_EQ(split.inner, c.inner) << c.path;
+    }
     EXPECT_FALSE(SplitArchivePath(nullptr, nullptr, false));
-}
-
-TEST(SplitArchivePath, ANestedArchiveIsAnEntryName) { ExpectSplit("/x.zip/y.zip/z", "/x.zip", "y.zip/z"); }
-
-TEST(SplitArchivePath, AddsOneTrailingSlashWhenAsked) {
-    ExpectSplit("a.zip/dir", "a.zip", "dir/", true);
-    ExpectSplit("a.zip/dir/", "a.zip", "dir/", true);
-    ExpectSplit("a.zip/dir\\", "a.zip", "dir/", true);
-    ExpectSplit("a.zip/dir", "a.zip", "dir", false);
-}
-
-TEST(SplitArchivePath, LeavesOtherSeparatorsAlone) { ExpectSplit("a.zip//x/./../y", "a.zip", "/x/./../y"); }
-
-TEST(SplitArchivePath, TakesTheLongestPartsThatFit) {
-    std::string archive = std::string(1019, 'a') + ".zip";  // 1023 characters
-    std::string inner(1023, 'b');
-    ExpectSplit(archive + "/" + inner, archive, inner);
-    ExpectSplit(archive + "/" + std::string(1022, 'b'), archive, std::string(1022, 'b') + "/", true);
-}
-
-TEST(SplitArchivePath, DeclinesPartsThatWouldBeCut) {
-    ExpectDeclined(std::string(1020, 'a') + ".zip/x");
-    std::string archive = "/d/a.zip";
-    ExpectDeclined(archive + "/" + std::string(1024, 'b'));
-    ExpectDeclined(archive + "/" + std::string(1023, 'b'), true);
-    // Cut at 1023 characters this would name the entry "a.zip/...b" instead.
-    ExpectDeclined("/d/a.zip/" + std::string(1100, 'b'));
 }
 
 }  // namespace

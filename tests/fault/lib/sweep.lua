@@ -65,7 +65,6 @@ local function serialize(value)
   for _, k in ipairs(keys) do parts[#parts + 1] = tostring(k) .. "=" .. serialize(value[k]) end
   return "{" .. table.concat(parts, ",") .. "}"
 end
-S.serialize = serialize
 
 -- The bytes of a file, or false when there is none.
 local function snapshot(path)
@@ -74,18 +73,6 @@ local function snapshot(path)
   local bytes = f:read("a")
   f:close()
   return bytes
-end
-
--- Copies the file from to the path to (or removes to when from is absent).
-function S.copy(from, to)
-  local bytes = snapshot(from)
-  if not bytes then
-    os.remove(to)
-    return
-  end
-  local f = assert(io.open(to, "wb"))
-  f:write(bytes)
-  f:close()
 end
 
 -- The digest checker: hashes every entry's name, comment, size, CRC and
@@ -201,7 +188,6 @@ end
 local function runOnce(scenario)
   local ok, result = pcall(scenario.run)
   disarm()
-  if scenario.cleanup then scenario.cleanup() end
   collectgarbage()
   return ok, ok and serialize(result) or tostring(result)
 end

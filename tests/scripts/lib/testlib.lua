@@ -16,9 +16,7 @@ os.execute("rm -rf '" .. T.work .. "' && mkdir -p '" .. T.work .. "'")
 -- A path inside the test's own scratch folder.
 function T.path(name) return T.work .. "/" .. name end
 
-local function fail(msg, level)
-  error(msg, (level or 1) + 2)
-end
+local function fail(msg) error(msg, 3) end
 
 function T.eq(got, want, what)
   if got ~= want then
@@ -51,6 +49,7 @@ function T.sh(cmd)
   return out, ok
 end
 
+-- The bytes of the file at path, or nil when there is none.
 function T.readfile(path)
   local f = io.open(path, "rb")
   if not f then return nil end

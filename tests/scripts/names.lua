@@ -1,0 +1,96 @@
+-- Entry names: zip.DeleteFile, zip.RenameFile and zip.AddDirectory, pending
+-- until the close, refused for taken names, slash mismatches and names a
+-- header cannot hold, and code page 437 on request.
+local T = require("testlib")
+require_plugin("zip")
+
+local ZIPERR = "A zip error has occurred!"
+local base = T.path("base.zip")
+T.pyzip(base, {{"a.txt", "aaa"}, {"b.txt", "bbb"}, {"dir/", ""}, {"dir/c.txt", "ccc"}})
+local function count(id) return host.getattribute(zip.GetObjectType(), id or 1, ZIPATTRNUMENTRIES) end
+
+-- A fresh writable copy of the base archive, open under id 1.
+local function copy(name)
+  local path = T.path(name)
+  T.writefile(path, T.readfile(base))
+  zip.OpenArchive(1, path, 1004)
+  return path
+end
+
+-- What python reads of the archive at path: expression over the ZipFile z.
+local function python(path, expression)
+  return T.sh("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); " .. expression .. "\" '" .. path .. "'")
+end
+
+T.case("deletions and renames are seen at once, refusals change nothing", function()
+  local path = copy("edit.zip")
+  zip.DeleteFile(1, 1)
+  T.err(function() zip.DeleteFile(1, 1) end, ZIPERR)
+  T.eq(count(), 4, "deleted entries count until the close")
+  zip.RenameFile(1, 0, "new/a2.txt")
+  T.eq(zip.GetFileAtIndex(1, 0), "new/a2.txt", "pending name")
+  T.eq(zip.LocateFile(1, "a.txt"), -1, "old name gone")
+  zip.RenameFile(1, 2, "folder/")
+  for _, refused in ipairs({{0, "dir/c.txt"}, {0, "a_dir/"}, {2, "plain"}, {1, "deleted.txt"}}) do
+    T.err(function() zip.RenameFile(1, refused[1], refused[2]) end, ZIPERR)
+  end
+  host.setutf8(0)
+  local ok, msg = pcall(zip.RenameFile, 1, 0, "\228.txt")
+  host.setutf8(1)
+  T.eq(msg, ZIPERR, "Latin-1 bytes under the default encoding are refused by libzip")
+  zip.CloseArchive(1)
+  T.eq(python(path, "print(','.join(z.namelist()))"), "new/a2.txt,folder/,dir/c.txt\n", "written names")
+end)
+
+T.case("directories: docs and docs/ make docs/, once", function()
+  local path = T.path("dirs.zip")
+  zip.OpenArchive(1, path, 1006)
+  T.eq(zip.AddDirectory(1, "docs"), 0, "first index")
+  T.err(function() zip.AddDirectory(1, "docs/") end, ZIPERR)
+  T.err(function() zip.AddDirectory(1, "docs") end, ZIPERR)
+  T.eq(zip.AddDirectory(1, "img/"), 1, "second index")
+  T.eq(zip.AddDirectory(1, "img/icons"), 2, "nested directory")
+  zip.CloseArchive(1)
+  T.eq(python(path, "print([(i.filename, i.is_dir(), i.file_size) for i in z.infolist()])"),
+    "[('docs/', True, 0), ('img/', True, 0), ('img/icons/', True, 0)]\n", "python sees directories")
+end)
+
+T.case("encoding 4096 stores the converted name, ? where code page 437 lacks one", function()
+  local path = copy("cp437.zip")
+  zip.RenameFile(1, 0, "\195\132rger \226\130\172.txt", {encoding = ZIP_FL_ENC_CP437})
+  host.setutf8(0)
+  local ok, msg = pcall(zip.RenameFile, 1, 1, "\196rger \164b.txt", {encoding = ZIP_FL_ENC_CP437})
+  host.setutf8(1)
+  T.ok(ok, tostring(msg))
+  zip.AddDirectory(1, "M\195\188ller \226\130\172", {encoding = ZIP_FL_ENC_CP437})
+  zip.AddDirectory(1, "plain", {encoding = ZIP_FL_ENC_UTF_8})
+  zip.CloseArchive(1)
+  T.eq(python(path, "[print(z.infolist()[i].filename.encode('cp437').hex(), z.infolist()[i].flag_bits & 0x800) for i in (0, 1, 4, 5)]"),
+    "8e72676572203f2e747874 0\n8e72676572203f622e747874 0\n4d816c6c6572203f2f 0\n706c61696e2f 0\n",
+    "same conversion from UTF-8 and Latin-1, no UTF-8 flag")
+end)
+
+T.case("names longer than a header holds are refused as stored, in every command", function()
+  local path = copy("long.zip")
+  local file = T.path("one.txt")
+  T.writefile(file, "1")
+  local over, most = string.rep("n", 65536), string.rep("n", 65535)
+  local cases = {  -- {command, refused, entries after it}
+    {function() zip.AddFile(1, file, {newname = over}) end, true, 4},
+    {function() zip.AddFile(1, file, {newname = most}) end, false, 5},
+    -- 80,000 bytes of UTF-8, 40,000 once converted
+    {function() zip.AddFile(1, file, {newname = string.rep("\195\188", 40000), encoding = ZIP_FL_ENC_CP437}) end, false, 6},
+    {function() zip.AddDirectory(1, string.rep("d", 65535)) end, true, 6}, -- the slash makes 65536
+    {function() zip.AddDirectory(1, string.rep("d", 65534)) end, false, 7},
+    {function() zip.AddDirectory(1, "") end, true, 7},
+    {function() zip.RenameFile(1, 0, over) end, true, 7},
+  }
+  for i, c in ipairs(cases) do
+    if c[2] then T.err(c[1], "Invalid value!") else c[1]() end
+    T.eq(count(), c[3], "entries after case " .. i)
+  end
+  zip.CloseArchive(1)
+  T.eq(python(path, "print([len(n) for n in z.namelist()])"), "[5, 5, 4, 9, 65535, 40000, 65535]\n", "stored whole")
+end)
+
+T.finish()
