@@ -104,6 +104,7 @@ S.scenario{
     out.file = S.read(g, 1000, "read") == readme
     g:close()
     src:close()
+    if out.bytes ~= "small" or not out.file then error("wrong data", 0) end
     return out
   end,
 }

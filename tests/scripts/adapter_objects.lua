@@ -3,21 +3,9 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local PYTHON = os.execute("test -x /usr/bin/python3") and "/usr/bin/python3" or "python3"
-
 -- The entry names of an archive, in order, joined by ",".
-local function names(path)
-  local out, ok = T.sh(PYTHON .. [[ -c "
-import zipfile, sys
-print(','.join(zipfile.ZipFile(sys.argv[1]).namelist()))" ']] .. path .. "'")
-  assert(ok, out)
-  return (out:gsub("\n$", ""))
-end
-
-local function unzipTest(path)
-  local out, ok = T.sh("unzip -tq '" .. path .. "'")
-  T.ok(ok, "unzip -t " .. path .. ": " .. out)
-end
+local function names(path) return T.zipeval(path, "','.join(z.namelist())") end
+local unzipTest = T.unzipTest
 
 local function fresh(name, list)
   local p = T.path(name)
