@@ -2,10 +2,8 @@
 // and sizes beyond 4 GiB, the stream's limits, and what FREE releases.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
-#include "core/dates.h"
 #include "core/host_archive_source.h"
 #include "host.h"
 #include "library/host_file_stream.h"
@@ -89,26 +87,6 @@ TEST(HostFileSource, ArchiveSupportsSeekingStreamDoesNot) {
     EXPECT_EQ(Call(stream, ZIP_SOURCE_BEGIN_WRITE), -1);
     Call(stream, ZIP_SOURCE_FREE);
     EXPECT_EQ(testhost::LiveBlocks(), 0);
-}
-
-TEST(HostFileSource, StreamStatGivesOnlyTheFileDate) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    testhost::File file;
-    file.size = 1234;
-    file.modified = DateRecord{5, 30, 10, 17, 4, 2020};
-    HostFileStream *record = MakeStream(&file);
-    zip_stat_t stat;
-    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
-    EXPECT_EQ(stat.valid, ZIP_STAT_MTIME);
-    EXPECT_EQ(stat.mtime, 1589711405);
-
-    // Once told, the date stays: libzip must see one date for one stream.
-    file.examineFails = true;
-    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
-    EXPECT_EQ(stat.valid, ZIP_STAT_MTIME);
-    EXPECT_EQ(stat.mtime, 1589711405);
-    Call(record, ZIP_SOURCE_FREE);
 }
 
 }  // namespace
