@@ -95,15 +95,4 @@ T.case("paths that are no archive are served by the host", function()
   T.eq(host.opendir(T.path("notthere.zip")), nil)
 end)
 
-T.case("a file the scan returned opens through the scan's archive", function()
-  local d = assert(host.opendir(arc))
-  local e
-  repeat e = d:next() until e.name == "readme.txt"
-  local f = assert(host.open(arc .. "/readme.txt"))
-  T.eq(f:read(100), "read me")
-  d:close()
-  T.eq(f:read(1), nil)
-  f:close()
-end)
-
 T.finish()

@@ -141,11 +141,4 @@ T.case("stat: files in any case, own and implicit directories, the archive itsel
   T.eq(s.size, #T.readfile(p))
 end)
 
-T.case("stat through an open scan", function()
-  local p = fresh("stat.zip")
-  local d = assert(host.opendir(p))
-  T.eq(host.stat(p .. "/readme.txt").size, 1)
-  d:close()
-end)
-
 T.finish()
