@@ -48,6 +48,9 @@ local entries = {
   {"noise.bin", "noise.bin", {}, noise},
   {"edge.bin", "edge.bin", {}, edge},
   {"pkware-edge.bin", "pkware-edge.bin", {encryption = ZIP_EM_TRAD_PKWARE}, pkwareEdge},
+  -- added from `first`, replaced under ZIP_FL_OVERWRITE after the next entry
+  {"replaced.bin", "binary.bin", {encoding = ZIP_FL_ENC_UTF_8 + 8192}, binary, first = "noise.bin"},
+  {"after.txt", "text.txt", {}, text},
 }
 
 local archive = T.path("written.zip")
@@ -59,7 +62,11 @@ local function build()
   for _, e in ipairs(entries) do
     local options = {newname = e[1]}
     for k, v in pairs(e[3]) do options[k] = v end
-    zip.AddFile(1, folder .. "/" .. e[2], options)
+    zip.AddFile(1, folder .. "/" .. (e.first or e[2]), e.first and {newname = e[1]} or options)
+    e.options = options
+  end
+  for _, e in ipairs(entries) do
+    if e.first then zip.AddFile(1, folder .. "/" .. e[2], e.options) end
   end
   zip.SetFileCompression(1, 11, ZIP_CM_DEFLATE, 1)
   zip.AddDirectory(1, "sub/dir")
@@ -70,7 +77,7 @@ end
 T.case("the archive is written", build)
 
 T.case("unzip -t passes stored, deflated and PKWARE entries", function()
-  local out, ok = T.sh("unzip -t -P '" .. PASSWORD .. "' '" .. archive .. "' stored.txt deflated.bin empty.txt pkware.txt blocks.txt fast.txt noise.bin")
+  local out, ok = T.sh("unzip -t -P '" .. PASSWORD .. "' '" .. archive .. "' stored.txt deflated.bin empty.txt pkware.txt blocks.txt fast.txt noise.bin replaced.bin after.txt")
   T.ok(ok, out)
   T.ok(out:find("No errors detected", 1, true), out)
 end)

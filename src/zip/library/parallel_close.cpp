@@ -121,15 +121,21 @@ HostFileStream *SourceOf(PendingFile *file) {
     return reinterpret_cast<HostFileStream *>(reinterpret_cast<char *>(file) - offsetof(HostFileStream, pending));
 }
 
-// Fills the close's entries from the archive's deflated pending files.
+// Fills the close's entries from the archive's deflated pending files, in
+// index order: libzip reads the sources in that order, and the order of the
+// adds differs from it once ZIP_FL_OVERWRITE replaced an earlier entry.
 void ListEntries(ParallelClose *close, zip_t *archive) {
-    uint32_t ordinal = 0;
-    for (PendingFile *file = gFirst; file != nullptr; file = file->next) {
-        if (file->archive != archive || !IsDeflated(file->method)) continue;
+    uint32_t listed = 0;
+    for (PendingFile *file = gFirst; file != nullptr; file = file->next)
+        if (file->archive == archive && IsDeflated(file->method)) close->entries[listed++].source = SourceOf(file);
+    std::sort(close->entries, close->entries + listed, [](const DeflateEntry &a, const DeflateEntry &b) {
+        return a.source->pending.index < b.source->pending.index;
+    });
+    for (uint32_t ordinal = 0; ordinal < listed; ordinal++) {
         DeflateEntry *entry = &close->entries[ordinal];
-        entry->source = SourceOf(file);
+        PendingFile *file = &entry->source->pending;
         entry->close = close;
-        entry->ordinal = ordinal++;
+        entry->ordinal = ordinal;
         entry->level = file->level >= 1 && file->level <= 9 ? static_cast<int>(file->level) : kDefaultLevel;
         entry->mayStore = file->method == ZIP_CM_DEFAULT;
         entry->storeBelow = kLibzipBuffer - EncryptionHeader(file->encryption);
