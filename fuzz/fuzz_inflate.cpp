@@ -6,7 +6,6 @@
 // blocks whose Huffman code set zlib finds incomplete or over-subscribed
 // (zlib: "invalid ... set"); the reader may then deliver, but only exactly
 // zlib's bytes, so no byte zlib would not give is ever delivered as good.
-#include <zip.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -14,8 +13,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/entry_reader.h"
 #include "fuzz_host.h"
+#include "one_entry_archive.h"
 
 namespace {
 
@@ -50,55 +49,6 @@ Inflated InflateWithZlib(const uint8_t *data, size_t size) {
     return out;
 }
 
-void Put(std::string *out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; i++) out->push_back(static_cast<char>(value >> (8 * i)));
-}
-
-// An archive with one deflated entry "e" holding data, claiming size and crc.
-std::string Archive(const uint8_t *data, size_t length, uint32_t size, uint32_t crc) {
-    auto header = [&](std::string *out, uint32_t signature, bool central) {
-        Put(out, signature, 4);
-        if (central) Put(out, 20, 2);
-        for (uint32_t field : {20u, 0u, 8u, 0u, 0x21u}) Put(out, field, 2);
-        Put(out, crc, 4), Put(out, static_cast<uint32_t>(length), 4), Put(out, size, 4);
-        Put(out, 1, 2), Put(out, 0, 2);
-        if (central) Put(out, 0, 2), Put(out, 0, 2), Put(out, 0, 2), Put(out, 0, 4), Put(out, 0, 4);
-        out->push_back('e');
-    };
-    std::string zip;
-    header(&zip, 0x04034b50, false);
-    zip.append(reinterpret_cast<const char *>(data), length);
-    uint32_t directory = static_cast<uint32_t>(zip.size());
-    header(&zip, 0x02014b50, true);
-    uint32_t directorySize = static_cast<uint32_t>(zip.size()) - directory;
-    Put(&zip, 0x06054b50, 4), Put(&zip, 0, 4), Put(&zip, 1, 2), Put(&zip, 1, 2);
-    Put(&zip, directorySize, 4), Put(&zip, directory, 4), Put(&zip, 0, 2);
-    return zip;
-}
-
-// The entry read to its end through the reader in chunks of odd sizes;
-// false when any read fails.
-bool ReadWithReader(const std::string &archiveBytes, size_t size, std::string *out) {
-    zip_source_t *source = zip_source_buffer_create(archiveBytes.data(), archiveBytes.size(), 0, nullptr);
-    zip_t *archive = zip_open_from_source(source, ZIP_RDONLY, nullptr);
-    if (!archive) {
-        fprintf(stderr, "the wrapping archive does not open\n");
-        abort();
-    }
-    bool noMemory = false;
-    EntryReader *reader = OpenEntryReader(archive, 0, nullptr, &noMemory);
-    bool ok = reader != nullptr;
-    static char chunk[40000];
-    do {
-        size_t count = size - out->size() < sizeof chunk ? size - out->size() : sizeof chunk;
-        ok = ok && ReadEntry(reader, chunk, count);
-        if (ok) out->append(chunk, count);
-    } while (ok && out->size() < size);
-    CloseEntryReader(reader);
-    zip_discard(archive);
-    return ok;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -107,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (expected.bytes.size() > kMaxOutput) return 0;
     uint32_t crc = static_cast<uint32_t>(crc32_z(0, reinterpret_cast<const Bytef *>(expected.bytes.data()), expected.bytes.size()));
     std::string got;
-    bool read = ReadWithReader(Archive(data, size, static_cast<uint32_t>(expected.bytes.size()), crc),
-                               expected.bytes.size(), &got);
+    bool read = oneentry::Read(oneentry::Archive(data, size, static_cast<uint32_t>(expected.bytes.size()), crc),
+                               expected.bytes.size(), 40000, &got);
     bool allowed = read == expected.complete || (read && expected.badCodeSet);
     if (!allowed || (read && got != expected.bytes)) {
         fprintf(stderr, "zlib %s (%zu bytes), the reader %s (%zu bytes%s)\n", expected.complete ? "inflates" : "rejects",

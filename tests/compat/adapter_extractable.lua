@@ -7,18 +7,10 @@ require_plugin("zip", {installadapter = true})
 local BASE = {{"e/", ""}, {"e/x.txt", "X"}, {"f.txt", "F"}, {"imp/y.txt", "Y"}, {"Readme", "r"}, {"README", "R"},
   {"Data/x", "1"}, {"data/y", "2"}}
 
-local function sh(cmd)
-  local out, ok = T.sh(cmd)
-  return out, ok
-end
+local sh = T.sh
 
 -- The entries of the archive at p, sorted, as "name=data" joined by " ".
-local function listing(p)
-  local out, ok = sh("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); " ..
-    "print(' '.join(sorted(n + '=' + z.read(n).decode() for n in z.namelist())))\" '" .. p .. "'")
-  assert(ok, out)
-  return (out:gsub("\n$", ""))
-end
+local function listing(p) return T.zipeval(p, "' '.join(sorted(n + '=' + z.read(n).decode() for n in z.namelist()))") end
 
 -- Extracts p into a fresh folder with unzip -d and with 7z x; both must
 -- succeed without a complaint.

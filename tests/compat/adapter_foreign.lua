@@ -3,11 +3,7 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local function sh(cmd)
-  local out, ok = T.sh(cmd)
-  assert(ok, cmd .. ": " .. out)
-  return out
-end
+local sh = T.run
 
 -- Some files of varied sizes and contents in a folder of their own.
 local src = T.path("src")

@@ -6,11 +6,7 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local function sh(cmd)
-  local out, ok = T.sh(cmd)
-  assert(ok, cmd .. ": " .. out)
-  return out
-end
+local sh = T.run
 
 local src = T.path("f.txt")
 T.writefile(src, "dated data\n")

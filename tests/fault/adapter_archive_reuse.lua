@@ -1,7 +1,5 @@
--- Every allocation and host file call of reads through a kept archive,
--- failed in turn: the first read opens and keeps the archive, the later
--- ones use it (and its name and directory indexes). Each run starts with
--- nothing kept. A failure must show as a decline and leave nothing behind.
+-- The sweep over reads through a kept archive: the first read opens and
+-- keeps it, later ones use it and its indexes; each run starts with none.
 local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})

@@ -1,8 +1,6 @@
--- Every allocation and host file call of the adapter's object operations,
--- failed in turn: MakeDir (also creating the archive), RenameFSObj of a
--- file and of a directory, MoveFSObj, SetFSObjAttributes, DeleteFSObj, and
--- a deletion deferred while a scan holds the archive. Each change writes
--- the archive at once, so a failure leaves it as the last change did.
+-- The sweep over the adapter's object operations: MakeDir (also making the
+-- archive), RenameFSObj, MoveFSObj, SetFSObjAttributes, DeleteFSObj and a
+-- deletion deferred by a scan; each change is written at once.
 local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})

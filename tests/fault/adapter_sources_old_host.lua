@@ -47,6 +47,8 @@ S.scenario{
     out.file = S.read(g, 1000, "read")
     g:close()
     src:close()
+    out.junk = host.open("/nowhere/virtual.zip/d/small.txt", "r", {source = "junk"})
+    if out.bytes ~= "small" or out.file ~= readme:sub(23) or out.junk then error("wrong data", 0) end
     return out
   end,
 }

@@ -1,8 +1,6 @@
--- Every allocation and host file call of the adapter's writing side,
--- failed in turn: FOpen for writing and read-write, FWrite, FPutC, FSeek
--- and FStat on the memory copy, and FClose, which writes the archive back.
--- A failure must show as a decline (nil or false), never as success, and
--- the archive on disk stays the old or becomes the new complete one.
+-- The sweep over the adapter's writing side: FOpen for writing and
+-- read-write, FWrite, FPutC, FSeek and FStat on the memory copy, and FClose,
+-- which writes the archive back.
 local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})

@@ -1,8 +1,6 @@
--- Every allocation and host file call of the reading commands, failed in
--- turn: opening read-only through the host's files, listing, lookups,
--- attributes, comments and extraction (with password, default password,
--- progress callback; deflated, stored and 7-Zip's AES entries) end with
--- their documented error or the clean result, and leave nothing behind.
+-- The sweep over the reading commands: read-only opening, listing, lookups,
+-- attributes, comments and extraction (passwords, progress; deflated,
+-- stored and 7-Zip's AES entries).
 local S = require("sweep")
 local T = S.T
 require_plugin("zip")

@@ -1,7 +1,4 @@
--- Every allocation and host file call of the changing commands and of the
--- write at zip.CloseArchive, failed in turn: each run ends with its
--- documented error or the clean result, leaves no host memory, and the
--- archive on disk is either the old or the new complete one.
+-- The sweep over the changing commands and the write at zip.CloseArchive.
 local S = require("sweep")
 local T = S.T
 require_plugin("zip")

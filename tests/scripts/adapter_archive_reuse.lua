@@ -5,8 +5,7 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
--- The system's python starts far faster than a version manager's shim.
-local py = io.open("/usr/bin/python3") and "/usr/bin/python3" or "python3"
+local py = T.python
 
 local dir = T.path("reuse")
 os.execute("rm -rf '" .. dir .. "' && mkdir -p '" .. dir .. "'")

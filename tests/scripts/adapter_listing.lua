@@ -15,11 +15,6 @@ local function summary(list)
   return table.concat(out, " ")
 end
 
-local function isNow(time)
-  -- the current date, not the archive's 2020 date
-  return time:sub(8, 11) == os.date("%Y")
-end
-
 T.case("root lists docs, readme.txt, src in order of first appearance", function()
   local list = host.listdir(arc)
   T.eq(summary(list), "directory:docs file:readme.txt directory:src")
@@ -27,7 +22,7 @@ T.case("root lists docs, readme.txt, src in order of first appearance", function
   T.eq(list[2].time, DATE, "file date")
   T.eq(list[2].size, 7, "file size")
   T.eq(list[2].flags, 15, "flags")
-  T.ok(isNow(list[3].time), "implicit src gets the current date: " .. list[3].time)
+  T.eq(list[3].time:sub(8, 11), os.date("%Y"), "implicit src gets the current date, not the archive's")
   T.eq(list[3].size, 0, "implicit size")
 end)
 
@@ -80,20 +75,14 @@ T.case("a scan lists each child once, and only children that open or scan", func
   T.eq(table.concat(seen, " "), "win/ win/dir/ win/dir/f.txt=W a/ t.txt=1 deep/")
 end)
 
-T.case("rewind starts over after the last element", function()
+T.case("rewind starts over after the last element; an archive without entries lists nothing", function()
   local d = assert(host.opendir(arc))
   while d:next() do end
   d:rewind()
   T.eq(d:next().name, "docs")
   d:close()
-end)
-
-T.case("an archive without entries lists nothing", function()
-  local p = T.path("empty.zip")
-  T.pyzip(p, {})
-  local d = assert(host.opendir(p))
-  T.eq(d:next(), nil)
-  d:close()
+  T.pyzip(T.path("empty.zip"), {})
+  T.eq(#host.listdir(T.path("empty.zip")), 0, "empty")
 end)
 
 T.case("paths that are no archive are served by the host", function()
@@ -104,17 +93,6 @@ T.case("paths that are no archive are served by the host", function()
   d:close()
   T.eq(host.readfile(T.path("plain.zip/sub/f.txt")), "real")
   T.eq(host.opendir(T.path("notthere.zip")), nil)
-end)
-
-T.case("a file the scan returned opens through the scan's archive", function()
-  local d = assert(host.opendir(arc))
-  local e
-  repeat e = d:next() until e.name == "readme.txt"
-  local f = assert(host.open(arc .. "/readme.txt"))
-  T.eq(f:read(100), "read me")
-  d:close()
-  T.eq(f:read(1), nil)
-  f:close()
 end)
 
 T.finish()

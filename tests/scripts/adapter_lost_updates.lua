@@ -4,17 +4,8 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local PYTHON = os.execute("test -x /usr/bin/python3") and "/usr/bin/python3" or "python3"
-
 -- "name=data" of every entry, in order, joined by ",".
-local function contents(path)
-  local out, ok = T.sh(PYTHON .. [[ -c "
-import zipfile, sys
-z = zipfile.ZipFile(sys.argv[1])
-print(','.join(n + '=' + z.read(n).decode() for n in z.namelist()))" ']] .. path .. "'")
-  assert(ok, out)
-  return (out:gsub("\n$", ""))
-end
+local function contents(path) return T.zipeval(path, "','.join(n + '=' + z.read(n).decode() for n in z.namelist())") end
 
 local function opened(path, name, data, mode)
   local f = assert(host.open(path .. "/" .. name, mode or "w"))

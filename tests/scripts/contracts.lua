@@ -212,16 +212,4 @@ T.case("a close callback may close another archive, both in parallel blocks", fu
   end
 end)
 
-T.case("archive attributes: the entry count until the close, nothing else", function()
-  T.writefile(copy, T.readfile(archive))
-  zip.OpenArchive(1, copy, 1004)
-  zip.DeleteFile(1, 1)
-  zip.AddDirectory(1, "d")
-  T.eq(host.getattribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES), 3, "deleted entries count until the close")
-  T.err(function() host.getattribute(zip.GetObjectType(), 1, 1) end, "Attribute not supported!")
-  T.eq(host.lasterror(), 1080, "error number")
-  T.err(function() host.getattribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES + 1) end, "Attribute not supported!")
-  zip.CloseArchive(1, 1)
-end)
-
 T.finish()

@@ -60,16 +60,6 @@ TEST_F(Dates, ParseAndFormatAgain) {
     }
 }
 
-TEST_F(Dates, TimeBreaksDownIntoTheHostRecord) {
-    DateRecord parsed{}, date{};
-    ASSERT_EQ(ParseDateString("17-May-2020 10:30:05", &parsed), 1);
-    time_t time = 0;
-    DateRecordToTime(&parsed, &time);
-    ASSERT_EQ(TimeToDateRecord(time, &date), 1);
-    EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20200417);
-    EXPECT_EQ(date.hours * 10000 + date.minutes * 100 + date.seconds, 103005);
-}
-
 TEST_F(Dates, TimesBeyondTheFormat) {
     char buffer[kDateStringSize];
     DateRecord wide{0, 0, 12, 1, 0, 12345};

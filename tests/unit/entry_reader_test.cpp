@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/entry_reader.h"
+#include "one_entry_archive.h"
 #include "test_host.h"
 
 namespace {
@@ -33,53 +33,10 @@ std::string Deflate(const std::string &text) {
     return out;
 }
 
-void Put(std::string *out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; i++) out->push_back(static_cast<char>(value >> (8 * i)));
-}
-
-// An archive with one deflated entry "e" holding data, claiming size and crc.
-std::string Archive(const std::string &data, uint32_t size, uint32_t crc) {
-    auto header = [&](std::string *out, uint32_t signature, bool central) {
-        Put(out, signature, 4);
-        if (central) Put(out, 20, 2);
-        for (uint32_t field : {20u, 0u, 8u, 0u, 0x21u}) Put(out, field, 2);
-        Put(out, crc, 4), Put(out, static_cast<uint32_t>(data.size()), 4), Put(out, size, 4);
-        Put(out, 1, 2), Put(out, 0, 2);
-        if (central) Put(out, 0, 2), Put(out, 0, 2), Put(out, 0, 2), Put(out, 0, 4), Put(out, 0, 4);
-        out->push_back('e');
-    };
-    std::string zip;
-    header(&zip, 0x04034b50, false);
-    zip += data;
-    uint32_t directory = static_cast<uint32_t>(zip.size());
-    header(&zip, 0x02014b50, true);
-    uint32_t directorySize = static_cast<uint32_t>(zip.size()) - directory;
-    Put(&zip, 0x06054b50, 4), Put(&zip, 0, 4), Put(&zip, 1, 2), Put(&zip, 1, 2);
-    Put(&zip, directorySize, 4), Put(&zip, directory, 4), Put(&zip, 0, 2);
-    return zip;
-}
-
-// Reads the entry in chunks of chunk bytes; the data, or "FAILED".
-std::string ReadAll(const std::string &bytes, size_t chunk) {
-    zip_source_t *source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, nullptr);
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_t *archive = zip_open_from_source(source, ZIP_RDONLY, &error);
-    EXPECT_NE(archive, nullptr) << zip_error_strerror(&error);
-    zip_stat_t stat;
-    zip_stat_index(archive, 0, 0, &stat);
-    bool noMemory = false;
-    EntryReader *reader = OpenEntryReader(archive, 0, nullptr, &noMemory);
-    std::string out, buffer(chunk, '\0');
-    bool ok = reader != nullptr;
-    do {
-        size_t count = stat.size - out.size() < chunk ? stat.size - out.size() : chunk;
-        ok = ok && ReadEntry(reader, buffer.data(), count);
-        if (ok) out.append(buffer, 0, count);
-    } while (ok && out.size() < stat.size);
-    CloseEntryReader(reader);
-    zip_discard(archive);
-    return ok ? out : "FAILED";
+// The entry of archive bytes read in chunks of chunk bytes, or "FAILED".
+std::string ReadAll(const std::string &bytes, uint32_t size, size_t chunk) {
+    std::string out;
+    return oneentry::Read(bytes, size, chunk, &out) ? out : "FAILED";
 }
 
 TEST(EntryReader, OnlySoundDeflatedEntriesReadToTheirEnd) {
@@ -108,7 +65,7 @@ TEST(EntryReader, OnlySoundDeflatedEntriesReadToTheirEnd) {
     };
     for (const Case &c : cases) {
         for (size_t chunk : {size_t{1000}, size_t{65536}}) {
-            std::string got = ReadAll(Archive(c.data, c.size, c.crc), chunk);
+            std::string got = ReadAll(oneentry::Archive(c.data.data(), c.data.size(), c.size, c.crc), c.size, chunk);
             if (c.sound) {
                 EXPECT_EQ(got, c.size ? kText : "") << c.what;
             } else {

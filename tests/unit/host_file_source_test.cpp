@@ -1,14 +1,11 @@
-// The libzip source over host files, driven command by command: positions
-// and sizes beyond 4 GiB, the stream's limits, and what FREE releases.
+// The libzip source over host archive files, driven command by command:
+// positions and sizes beyond 4 GiB, and what FREE releases.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
-#include "core/dates.h"
 #include "core/host_archive_source.h"
 #include "host.h"
-#include "library/host_file_stream.h"
 #include "test_host.h"
 
 namespace {
@@ -22,21 +19,13 @@ HostArchiveSource *MakeArchive(testhost::File *file) {
     record->size = static_cast<uint64_t>(file->size);
     return record;
 }
-HostFileStream *MakeStream(testhost::File *file) {
-    auto *record = static_cast<HostFileStream *>(host::AllocMemory(sizeof(HostFileStream), true, "scb1"));
-    record->handle = file->handle();
-    return record;
-}
 
 zip_int64_t Call(HostArchiveSource *record, zip_source_cmd_t command, void *data = nullptr, zip_uint64_t length = 0) {
     return HostArchiveSourceCallback(record, data, length, command);
 }
-zip_int64_t Call(HostFileStream *record, zip_source_cmd_t command, void *data = nullptr, zip_uint64_t length = 0) {
-    return HostFileStreamCallback(record, data, length, command);
-}
 
 // Seeks the source as libzip does: offset from whence.
-template <typename Record> zip_int64_t Seek(Record *record, zip_int64_t offset, int whence) {
+zip_int64_t Seek(HostArchiveSource *record, zip_int64_t offset, int whence) {
     zip_source_args_seek_t args{offset, whence};
     return Call(record, ZIP_SOURCE_SEEK, &args, sizeof args);
 }
@@ -69,45 +58,6 @@ TEST(HostFileSource, HugeReadAsksTheHostForWhatItsCountHolds) {
     // libzip may ask for more than 4 GiB; only the first 10 bytes exist.
     EXPECT_EQ(Call(record, ZIP_SOURCE_READ, buffer.data(), (UINT64_C(1) << 32) + 5), 10);
     EXPECT_EQ(file.lastReadCount, INT32_MAX);
-    Call(record, ZIP_SOURCE_FREE);
-}
-
-TEST(HostFileSource, ArchiveSupportsSeekingStreamDoesNot) {
-    testhost::File file;
-    HostArchiveSource *archive = MakeArchive(&file);
-    const zip_int64_t supports = Call(archive, ZIP_SOURCE_SUPPORTS);
-    EXPECT_NE(supports & zip_source_make_command_bitmap(ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1), 0);
-    EXPECT_EQ(supports & zip_source_make_command_bitmap(ZIP_SOURCE_BEGIN_WRITE, -1), 0);
-    Call(archive, ZIP_SOURCE_FREE);
-
-    HostFileStream *stream = MakeStream(&file);
-    const zip_int64_t streamSupports = Call(stream, ZIP_SOURCE_SUPPORTS);
-    EXPECT_EQ(streamSupports & zip_source_make_command_bitmap(ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1), 0);
-    EXPECT_NE(streamSupports & zip_source_make_command_bitmap(ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1), 0);
-    EXPECT_EQ(Seek(stream, 0, SEEK_SET), -1);
-    EXPECT_EQ(Call(stream, ZIP_SOURCE_TELL), -1);
-    EXPECT_EQ(Call(stream, ZIP_SOURCE_BEGIN_WRITE), -1);
-    Call(stream, ZIP_SOURCE_FREE);
-    EXPECT_EQ(testhost::LiveBlocks(), 0);
-}
-
-TEST(HostFileSource, StreamStatGivesOnlyTheFileDate) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    testhost::File file;
-    file.size = 1234;
-    file.modified = DateRecord{5, 30, 10, 17, 4, 2020};
-    HostFileStream *record = MakeStream(&file);
-    zip_stat_t stat;
-    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
-    EXPECT_EQ(stat.valid, ZIP_STAT_MTIME);
-    EXPECT_EQ(stat.mtime, 1589711405);
-
-    // Once told, the date stays: libzip must see one date for one stream.
-    file.examineFails = true;
-    EXPECT_EQ(Call(record, ZIP_SOURCE_STAT, &stat, sizeof stat), static_cast<zip_int64_t>(sizeof stat));
-    EXPECT_EQ(stat.valid, ZIP_STAT_MTIME);
-    EXPECT_EQ(stat.mtime, 1589711405);
     Call(record, ZIP_SOURCE_FREE);
 }
 

@@ -92,7 +92,6 @@ int32_t ReadHostFile(HostFile *handle, void *buffer, int32_t count) {
 
 int ExamineHostFile(HostFile *handle, int, FSObjInfo *info, int) {
     File *file = FileOf(handle);
-    if (file->examineFails) return 0;
     info->modified = file->modified;
     return 1;
 }

@@ -25,7 +25,6 @@ struct File {
     int64_t size = 0;            // length of the file
     int64_t position = 0;        // current position
     int32_t lastReadCount = 0;   // the count the last read asked for
-    bool examineFails = false;   // ExamineHostFile reports failure
     DateRecord modified{};       // modification date ExamineHostFile reports
     bool closed = false;         // CloseHostFile was called
     bool opened = false;         // made by OpenHostFile, deleted by CloseHostFile

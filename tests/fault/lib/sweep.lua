@@ -1,38 +1,19 @@
 -- The fault-injection sweep: a scenario runs once as it is, to count the
--- host allocations and host file calls it makes, then once per counted
--- call with exactly that call failing. Every run must end either with the
--- clean run's result or with one of the scenario's documented errors,
--- leave no host memory behind, and leave every archive it touched on disk
--- in one of the states the clean run went through (checked byte for byte,
--- and otherwise by unzip -t and a content digest).
---
---   local S = require("sweep")
---   S.scenario{
---     name = "...",
---     archives = {path, ...},   -- files whose state on disk is checked
---     setup = function() end,   -- restores the inputs before every run
---     run = function() return result end,  -- result: any plain value
---     errors = {"Out of memory!", ...},    -- accepted messages (exact)
---     verify = function() end,  -- optional: more checks after each run
---   }
---   S.finish()  -- prints the table of injection points, then T.finish()
---
--- Inside run, S.checkpoint() marks a state of the archives that a failure
--- may leave behind (each change the scenario makes that is written at
--- once); the state before the run and the final one always count.
+-- host allocations and file calls it makes, then once per counted call with
+-- exactly that call failing. Each run must end with the clean run's result
+-- or one of the scenario's errors, leave no host memory and no stray files,
+-- and leave each archive in a state the clean run went through (byte for
+-- byte, or by unzip -t / 7z t and a content digest).
+--   S.scenario{name=, archives={paths}, setup=fn, run=fn -> plain value,
+--              errors={exact messages}, password=, verify=fn (optional)}
+--   S.checkpoint() inside run: the archives' current state is one a failure
+--   may leave behind (the states before and after the run always are).
+--   S.finish() prints the injection points per scenario, then T.finish().
 local T = require("testlib")
-
 local S = {T = T}
 
 local KINDS = {"alloc", "open", "read", "write", "seek", "examine"}
-
--- Accepted archive states per path of the scenario being swept; set only
--- while its clean run records them.
-local recording = nil
-
--- One line of the final table per scenario.
-local rows = {}
-
+local rows, recording = {}, nil  -- recording: accepted states, during a clean run
 local verbose = os.getenv("SWEEP_VERBOSE") ~= nil
 
 local function arm(kind, n)
@@ -40,51 +21,34 @@ local function arm(kind, n)
 end
 
 local function disarm()
-  host.failalloc(0)
-  for _, kind in ipairs(KINDS) do
-    if kind ~= "alloc" then host.failio(kind, 0) end
-  end
+  for _, kind in ipairs(KINDS) do arm(kind, 0) end
 end
 
--- Calls made since before, per kind.
 local function callsSince(before)
   local now, made = host.faultcounts(), {}
   for _, kind in ipairs(KINDS) do made[kind] = now[kind] - before[kind] end
   return made
 end
 
--- Plain text of a result value: tables with their keys sorted.
+-- Plain text of a result value, table keys sorted.
 local function serialize(value)
-  if type(value) ~= "table" then
-    return type(value) == "string" and string.format("%q", value) or tostring(value)
-  end
-  local keys = {}
+  if type(value) == "string" then return string.format("%q", value) end
+  if type(value) ~= "table" then return tostring(value) end
+  local keys, parts = {}, {}
   for k in pairs(value) do keys[#keys + 1] = k end
   table.sort(keys, function(a, b) return tostring(a) < tostring(b) end)
-  local parts = {}
   for _, k in ipairs(keys) do parts[#parts + 1] = tostring(k) .. "=" .. serialize(value[k]) end
   return "{" .. table.concat(parts, ",") .. "}"
 end
 
--- The bytes of a file, or false when there is none.
-local function snapshot(path)
-  local f = io.open(path, "rb")
-  if not f then return false end
-  local bytes = f:read("a")
-  f:close()
-  return bytes
-end
-
--- The digest checker: hashes every entry's name, comment, size, CRC and
--- data (AES entries, which python cannot decrypt, only by the rest; 7z
--- tests them), runs unzip -t (or 7z t when there are AES entries), and
--- prints one digest, or "BAD: ..." when the archive is not sound.
+-- Hashes each entry's name, comment, size, CRC and data (AES entries, which
+-- python cannot decrypt, without data: 7z t tests them), runs unzip -t or
+-- 7z t, and prints the digest or "BAD: ...".
 local CHECKER = [[
 import hashlib, subprocess, sys, zipfile, struct
 path, password = sys.argv[1], sys.argv[2]
 try:
-    h = hashlib.sha256()
-    aes = False
+    h, aes = hashlib.sha256(), False
     with zipfile.ZipFile(path) as z:
         h.update(z.comment)
         for info in z.infolist():
@@ -95,10 +59,7 @@ try:
                 h.update(b'AES')
             else:
                 h.update(z.read(info, pwd=password.encode()))
-    if aes:
-        tool = ['7z', 't', '-p' + password, path]
-    else:
-        tool = ['unzip', '-tqq', '-P', password, path]
+    tool = ['7z', 't', '-p' + password, path] if aes else ['unzip', '-tqq', '-P', password, path]
     r = subprocess.run(tool, capture_output=True)
     if r.returncode != 0:
         print('BAD: ' + ' '.join(tool[:2]) + ': ' + (r.stdout + r.stderr).decode(errors='replace').strip()[-300:])
@@ -107,66 +68,41 @@ try:
 except Exception as e:
     print('BAD: %s' % e)
 ]]
-
--- The system's python starts far faster than a version manager's shim.
-local python = io.open("/usr/bin/python3") and "/usr/bin/python3" or "python3"
-
 local checkerPath = T.path(".sweep_check.py")
 T.writefile(checkerPath, CHECKER)
+local digests = {}  -- per distinct archive bytes, so each version is checked once
 
--- Digest per distinct archive bytes, so that each version is checked once.
-local digests = {}
-
--- The content digest of archive bytes (or "absent"); "BAD: ..." when the
--- archive fails its checks.
+-- The content digest of archive bytes (false: no file), or "BAD: ...".
 local function digest(bytes, password)
   if bytes == false then return "absent" end
   if bytes == "" then return "empty file" end
-  local known = digests[bytes]
-  if known then return known end
-  local tmp = T.path(".sweep_check.zip")
-  T.writefile(tmp, bytes)
-  local out = T.sh(string.format("%s '%s' '%s' '%s'", python, checkerPath, tmp, password or "none"))
-  out = out:gsub("%s+$", "")
-  digests[bytes] = out
-  return out
+  if not digests[bytes] then
+    local tmp = T.path(".sweep_check.zip")
+    T.writefile(tmp, bytes)
+    digests[bytes] = (T.sh(string.format("%s '%s' '%s' '%s'", T.python, checkerPath, tmp, password or "none"))
+      :gsub("%s+$", ""))
+  end
+  return digests[bytes]
 end
 
--- Records the current state of the scenario's archives as accepted.
+local function snapshot(path) return T.readfile(path) or false end
+
+-- Records the archives' current state as accepted.
 local function record(scenario)
   for _, path in ipairs(scenario.archives) do
-    local bytes = snapshot(path)
-    local accepted = recording[path]
-    accepted.bytes[bytes] = true
+    local bytes, accepted = snapshot(path), recording[path]
     local sum = digest(bytes, scenario.password)
     if sum:find("^BAD") then error("the clean run left a bad archive " .. path .. ": " .. sum, 0) end
-    accepted.digests[sum] = true
+    accepted.bytes[bytes], accepted.digests[sum] = true, true
     accepted.last, accepted.lastBytes = sum, bytes
   end
 end
 
--- Marks the archives' current state as one a failure may leave behind.
 function S.checkpoint()
   if S.current and recording then record(S.current) end
 end
 
--- Files whose names begin with the archive's name and that are not in
--- the clean run's listing: temporary files left behind by a failed write.
-local function strayFiles(scenario, expected)
-  local stray = {}
-  for _, path in ipairs(scenario.archives) do
-    local dir, base = path:match("^(.*)/([^/]+)$")
-    for _, info in ipairs(host.listdir(dir)) do
-      local name = info.name:match("([^/]+)$")
-      if name ~= base and name:sub(1, #base) == base and not expected[dir .. "/" .. name] then
-        stray[#stray + 1] = dir .. "/" .. name
-      end
-    end
-  end
-  return stray
-end
-
--- The files next to the scenario's archives after the clean run.
+-- The files in the archives' folders: path -> true.
 local function listing(scenario)
   local seen = {}
   for _, path in ipairs(scenario.archives) do
@@ -176,15 +112,21 @@ local function listing(scenario)
   return seen
 end
 
--- Whether message is one of the scenario's accepted errors.
-local function acceptedError(scenario, message)
-  for _, want in ipairs(scenario.errors) do
-    if message == want then return true end
+-- Files named like an archive and not there after the clean run: the
+-- temporary files of a failed write. Removes them; returns their names.
+local function removeStrays(scenario, clean)
+  local stray = {}
+  for path in pairs(listing(scenario)) do
+    for _, archive in ipairs(scenario.archives) do
+      if not clean[path] and path ~= archive and path:sub(1, #archive) == archive then
+        stray[#stray + 1] = path
+        os.remove(path)
+      end
+    end
   end
-  return false
+  return stray
 end
 
--- Runs the scenario once; returns ok and the result or error message.
 local function runOnce(scenario)
   local ok, result = pcall(scenario.run)
   disarm()
@@ -192,20 +134,35 @@ local function runOnce(scenario)
   return ok, ok and serialize(result) or tostring(result)
 end
 
--- Checks the archives on disk after an injected run against the states
--- the clean run recorded: after a success only its final state will do.
+-- The archives after an injected run must be in a recorded state; after a
+-- success only the final one will do.
 local function checkArchives(scenario, states, succeeded)
   for _, path in ipairs(scenario.archives) do
-    local accepted = states[path]
-    local bytes = snapshot(path)
-    if succeeded then
-      if bytes ~= accepted.lastBytes and digest(bytes, scenario.password) ~= accepted.last then
-        error(path .. ": success reported, but the archive is not its new version: " .. digest(bytes, scenario.password), 0)
-      end
-    elseif not accepted.bytes[bytes] and not accepted.digests[digest(bytes, scenario.password)] then
-      error(path .. ": neither the old nor a new complete version: " .. digest(bytes, scenario.password), 0)
+    local accepted, bytes = states[path], snapshot(path)
+    local sum = function() return digest(bytes, scenario.password) end
+    if succeeded and bytes ~= accepted.lastBytes and sum() ~= accepted.last then
+      error(path .. ": success reported, but the archive is not its new version: " .. sum(), 0)
+    elseif not succeeded and not accepted.bytes[bytes] and not accepted.digests[sum()] then
+      error(path .. ": neither the old nor a new complete version: " .. sum(), 0)
     end
   end
+end
+
+-- One injected run: call n of kind fails.
+local function injected(scenario, kind, n, clean, states, cleanFiles)
+  local succeeded, outcome = runOnce(scenario)
+  T.eq(host.memory().blocks, 0, "host blocks left")
+  if succeeded and outcome ~= clean then
+    error(string.format("reported success with a different result\n  got  %s\n  want %s", outcome, clean), 0)
+  elseif not succeeded then
+    local accepted = false
+    for _, want in ipairs(scenario.errors) do accepted = accepted or outcome == want end
+    if not accepted then error("undocumented error: " .. outcome, 0) end
+  end
+  checkArchives(scenario, states, succeeded)
+  local stray = removeStrays(scenario, cleanFiles)
+  if #stray > 0 then error("left behind: " .. table.concat(stray, ", "), 0) end
+  if scenario.verify then scenario.verify() end
 end
 
 -- Sweeps one scenario: the clean run, then one run per injection point.
@@ -217,51 +174,27 @@ function S.scenario(scenario)
   recording = {}
   for _, path in ipairs(scenario.archives) do recording[path] = {bytes = {}, digests = {}} end
   record(scenario)
-  local before = host.faultcounts()
-  local blocks = host.memory().blocks
+  local before, blocks = host.faultcounts(), host.memory().blocks
   local ok, clean = runOnce(scenario)
   local calls = callsSince(before)
-  if not ok then
-    T.case(scenario.name .. ": clean run", function() error("the scenario fails without injection: " .. clean, 0) end)
-    recording = nil
-    S.current = nil
-    return
-  end
   T.case(scenario.name .. ": clean run", function()
+    if not ok then error("the scenario fails without injection: " .. clean, 0) end
     T.eq(host.memory().blocks, blocks, "host blocks after the clean run")
   end)
-  record(scenario)
-  local cleanFiles = listing(scenario)
-  local states = recording
-  recording = nil
-
+  if ok then record(scenario) end
+  local states, cleanFiles = recording, listing(scenario)
+  recording, S.current = nil, ok and scenario or nil
+  if not ok then return end
   local row = {name = scenario.name, total = 0}
   for _, kind in ipairs(KINDS) do
-    row[kind] = calls[kind]
-    row.total = row.total + calls[kind]
+    row[kind], row.total = calls[kind], row.total + calls[kind]
     for n = 1, calls[kind] do
       local label = string.format("%s: %s #%d of %d", scenario.name, kind, n, calls[kind])
       if verbose then io.stderr:write(label, "\n") end
       scenario.setup()
       T.case(label, function()
-        local start = host.faultcounts()
         arm(kind, n)
-        local succeeded, outcome = runOnce(scenario)
-        local fired = callsSince(start)[kind] >= n
-        T.eq(host.memory().blocks, 0, "host blocks left")
-        if succeeded then
-          if outcome ~= clean then
-            error(string.format("%s: reported success with a different result\n  got  %s\n  want %s",
-              fired and "failure" or "no failure", outcome, clean), 0)
-          end
-        elseif not acceptedError(scenario, outcome) then
-          error("undocumented error: " .. outcome, 0)
-        end
-        checkArchives(scenario, states, succeeded)
-        local stray = strayFiles(scenario, cleanFiles)
-        for _, path in ipairs(stray) do os.remove(path) end
-        if #stray > 0 then error("left behind: " .. table.concat(stray, ", "), 0) end
-        if scenario.verify then scenario.verify() end
+        injected(scenario, kind, n, clean, states, cleanFiles)
       end)
     end
   end
@@ -269,34 +202,32 @@ function S.scenario(scenario)
   S.current = nil
 end
 
--- Prints the injection points per scenario and the final count line.
 function S.finish()
-  print(string.format("%-44s %6s %5s %5s %5s %5s %7s %6s", "scenario", "alloc", "open", "read", "write", "seek",
-    "examine", "total"))
+  local format = "%-44s %6s %5s %5s %5s %5s %7s %6s"
+  print(string.format(format, "scenario", "alloc", "open", "read", "write", "seek", "examine", "total"))
   local sum = 0
-  for _, row in ipairs(rows) do
-    print(string.format("%-44s %6d %5d %5d %5d %5d %7d %6d", row.name:sub(1, 44), row.alloc, row.open, row.read,
-      row.write, row.seek, row.examine, row.total))
-    sum = sum + row.total
+  for _, r in ipairs(rows) do
+    print(string.format(format, r.name:sub(1, 44), r.alloc, r.open, r.read, r.write, r.seek, r.examine, r.total))
+    sum = sum + r.total
   end
   print(string.format("%d injection points in %d scenarios", sum, #rows))
   T.finish()
 end
 
--- A to-be-closed value that discards archive id when the scope ends, so a
--- run that stops half-way leaves no archive open.
+-- A to-be-closed value that discards archive id, so a run that stops half
+-- way leaves no archive open.
 function S.discarding(id)
   return setmetatable({}, {__close = function() pcall(zip.CloseArchive, id, 1) end})
 end
 
--- value, or an error "<what> failed" (how scenarios report a decline).
+-- value, or the error "<what> failed" (how scenarios report a decline).
 function S.must(value, what)
   if value == nil or value == false then error(what .. " failed", 0) end
   return value
 end
 
--- Reads exactly n bytes (fewer only at the end of the file, nothing after
--- it); a read error or a short read before the end is a failure.
+-- Exactly n bytes (fewer only at the end of the file); a read error or a
+-- short read before the end is a failure.
 function S.read(f, n, what)
   local data, msg = f:read(n)
   data = data or ""

@@ -49,6 +49,29 @@ function T.sh(cmd)
   return out, ok
 end
 
+-- Runs a shell command that must succeed; returns its output.
+function T.run(cmd)
+  local out, ok = T.sh(cmd)
+  if not ok then fail(cmd .. ": " .. out) end
+  return out
+end
+
+-- The system's python3 starts far faster than a version manager's shim.
+T.python = os.execute("test -x /usr/bin/python3") and "/usr/bin/python3" or "python3"
+
+-- What python prints for expression over z, the zipfile.ZipFile of path
+-- (its last newline dropped).
+function T.zipeval(path, expression)
+  local code = "import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); print(" .. expression .. ")"
+  return (T.run(string.format("%s -c \"%s\" '%s'", T.python, code, path)):gsub("\n$", ""))
+end
+
+-- unzip -t must find the archive at path sound.
+function T.unzipTest(path)
+  local out, ok = T.sh("unzip -tq '" .. path .. "'")
+  if not ok then fail("unzip -t " .. path .. ": " .. out) end
+end
+
 -- The bytes of the file at path, or nil when there is none.
 function T.readfile(path)
   local f = io.open(path, "rb")
