@@ -13,7 +13,7 @@ if(NOT VALGRIND_PROGRAM)
   return()
 endif()
 
-set(ZIP_VALGRIND_SCRIPTS "^(plugin_tables|plugin_options|archive_ids|archive_close|listing_locate|attributes_fields|add_file_options|edit_names|edit_settings|extract_failures|adapter_listing|adapter_reading|adapter_writing|adapter_sources|host_files|docs_help)$"
+set(ZIP_VALGRIND_SCRIPTS "^(plugin|contracts|listing|names|options|adapter_listing|adapter_reading|adapter_handles|adapter_integrity|host_files|host_read_formats|host_plugin_calls|docs_help)$"
     CACHE STRING "Regular expression of the script tests that also run under valgrind")
 
 file(GLOB VALGRIND_SCRIPTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/scripts/*.lua)
