@@ -3,9 +3,6 @@
 -- accounting of plug-in blocks.
 local T = require("testlib")
 
--- Runs fn, which must raise want (after any position).
-local function raises(fn, want) T.eq((T.err(fn):gsub("^[^:]*:%d+: ", "")), want) end
-
 T.case("files: write, read in pieces, seek, read-write, truncate, stat", function()
   local data = string.rep("\0\1\2\255abc", 20000)
   local path = T.path("w.bin")
@@ -38,8 +35,8 @@ T.case("files: write, read in pieces, seek, read-write, truncate, stat", functio
   T.eq(r:write("x"), nil, "write to a read-only file")
   r:close()
   T.eq(tostring(r), "host file (closed)", "tostring closed")
-  raises(function() r:read(1) end, "attempt to use a closed file")
-  raises(function() r:close() end, "attempt to use a closed file")
+  T.raises(function() r:read(1) end, "attempt to use a closed file")
+  T.raises(function() r:close() end, "attempt to use a closed file")
 end)
 
 T.case("what cannot be opened gives nil and a message; bad arguments raise", function()
@@ -51,9 +48,9 @@ T.case("what cannot be opened gives nil and a message; bad arguments raise", fun
   local d, dmsg = host.opendir(T.path("nothing"))
   T.eq(dmsg, T.path("nothing") .. ": No such file or directory", "opendir message")
   T.eq((host.listdir(T.path("nothing"))), nil, "listdir")
-  raises(function() host.open(T.path("x"), "a") end, "bad argument #2 to 'open' (invalid mode 'a')")
-  raises(function() host.open(T.path("x"), "r", {password = 5}) end, "bad argument #3 to 'open' (option 'password' must be a string)")
-  raises(function() host.open(T.path("x"), "r", {sourcefile = "f"}) end, "bad argument #3 to 'open' (option 'sourcefile' must be an open host file)")
+  T.raises(function() host.open(T.path("x"), "a") end, "bad argument #2 to 'open' (invalid mode 'a')")
+  T.raises(function() host.open(T.path("x"), "r", {password = 5}) end, "bad argument #3 to 'open' (option 'password' must be a string)")
+  T.raises(function() host.open(T.path("x"), "r", {sourcefile = "f"}) end, "bad argument #3 to 'open' (option 'sourcefile' must be an open host file)")
 end)
 
 T.case("directories: list, scan, stat, rename, move, delete, set attributes", function()

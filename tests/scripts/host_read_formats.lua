@@ -84,20 +84,15 @@ T.case("writes and putc go where the reader is, not where the buffer is", functi
   T.eq(T.readfile(path), "01ab45Z789")
 end)
 
--- Runs fn, which must raise want (after any position).
-local function raises(fn, want)
-  T.eq((T.err(fn):gsub("^[^:]*:%d+: ", "")), want)
-end
-
 T.case("bad formats raise as in Lua; a closed file stops its lines", function()
   T.writefile(T.path("b.txt"), "b")
   local f = assert(host.open(T.path("b.txt")))
-  raises(function() f:read("x") end, "bad argument #1 to 'read' (invalid format)")
-  raises(function() f:read(-1) end, "bad argument #1 to 'read' (negative count)")
-  raises(function() f:read(1.5) end, "bad argument #1 to 'read' (number has no integer representation)")
+  T.raises(function() f:read("x") end, "bad argument #1 to 'read' (invalid format)")
+  T.raises(function() f:read(-1) end, "bad argument #1 to 'read' (negative count)")
+  T.raises(function() f:read(1.5) end, "bad argument #1 to 'read' (number has no integer representation)")
   local next = f:lines()
   f:close()
-  raises(next, "file is already closed")
+  T.raises(next, "file is already closed")
 end)
 
 T.finish()

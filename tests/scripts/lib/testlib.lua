@@ -41,6 +41,9 @@ function T.err(fn, want, pattern)
   return msg
 end
 
+-- Runs fn, which must raise want exactly once its position ("file:line: ") is dropped.
+function T.raises(fn, want) T.eq((T.err(fn):gsub("^[^:]*:%d+: ", "")), want) end
+
 -- Runs a shell command; returns its output and whether it exited 0.
 function T.sh(cmd)
   local p = io.popen(cmd .. " 2>&1")
