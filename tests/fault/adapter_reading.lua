@@ -25,13 +25,7 @@ local pristine = T.readfile(arc)
 
 -- 7-Zip's AES entries, which carry an authentication code and no CRC.
 local aes7z = dir .. "/aes7z.zip"
-do
-  T.writefile(T.path("stored.txt"), readme)
-  T.writefile(T.path("deflated.txt"), readme)
-  local out, ok = T.sh(string.format("cd '%s' && 7z a -tzip -mem=AES256 -psecret -mx0 '%s' stored.txt"
-    .. " && 7z a -tzip -mem=AES256 -psecret '%s' deflated.txt", T.work, aes7z, aes7z))
-  assert(ok, out)
-end
+S.sevenZipAes(aes7z, readme, readme)
 
 local function restore() T.writefile(arc, pristine) end
 

@@ -29,13 +29,7 @@ local pristine = T.readfile(arc)
 -- 7-Zip's AES entries (no CRC, authentication code only): stored and
 -- deflated.
 local aes7z = T.path("reading/aes7z.zip")
-do
-  T.writefile(T.path("stored.txt"), secret)
-  T.writefile(T.path("deflated.txt"), readme)
-  local out, ok = T.sh(string.format("cd '%s' && 7z a -tzip -mem=AES256 -psecret -mx0 '%s' stored.txt"
-    .. " && 7z a -tzip -mem=AES256 -psecret '%s' deflated.txt", T.work, aes7z, aes7z))
-  assert(ok, out)
-end
+S.sevenZipAes(aes7z, secret, readme)
 
 local function restore()
   T.writefile(arc, pristine)

@@ -235,4 +235,16 @@ function S.read(f, n, what)
   return data
 end
 
+-- Makes path a 7-Zip archive of two AES-256 entries with the password
+-- "secret": stored.txt (stored, as 7-Zip keeps small files) holding stored
+-- and deflated.txt holding deflated; both carry an authentication code and
+-- no CRC.
+function S.sevenZipAes(path, stored, deflated)
+  T.writefile(T.path("stored.txt"), stored)
+  T.writefile(T.path("deflated.txt"), deflated)
+  local out, ok = T.sh(string.format("cd '%s' && 7z a -tzip -mem=AES256 -psecret -mx0 '%s' stored.txt"
+    .. " && 7z a -tzip -mem=AES256 -psecret '%s' deflated.txt", T.work, path, path))
+  assert(ok, out)
+end
+
 return S
