@@ -43,14 +43,10 @@ constexpr size_t kMinInputBufferSize = 64;
 // more than the call saves.
 constexpr zip_uint64_t kDirectReadSize = 65536;
 
-bool IsAes(uint16_t method) {
-    return method == ZIP_EM_AES_128 || method == ZIP_EM_AES_192 || method == ZIP_EM_AES_256;
-}
-
 // AES entries written as AE-2 store 0 as CRC (and libzip treats the CRC of
 // short ones as absent): their authentication code is their only check.
 bool HasNoCrc(const zip_stat_t &stat) {
-    return IsAes(stat.encryption_method) && (!(stat.valid & ZIP_STAT_CRC) || stat.crc == 0);
+    return AesKeySize(stat.encryption_method) != 0 && (!(stat.valid & ZIP_STAT_CRC) || stat.crc == 0);
 }
 
 // Chooses how the entry is read and checked.
