@@ -1,5 +1,6 @@
 #include "core/file_copy.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,9 @@
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
+// The kernel copy goes in pieces of this size, each sent on to the disk
+// while the next is copied.
+constexpr uint64_t kKernelPiece = 8 << 20;
 
 // Frees platform memory on every way out of a scope.
 struct HeapRelease {
@@ -33,6 +37,13 @@ bool WriteAllAt(int to, const char *data, size_t count, off_t offset) {
     return true;
 }
 
+// Starts writing a copied piece of to out to the disk, so that the sync
+// that follows the copy finds most of it written. Only a hint: the sync
+// still decides.
+void StartWriteback(int to, off_t offset, off_t length) {
+    sync_file_range(to, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 }  // namespace
 
 bool CopyFileStartThroughMemory(int from, int to, uint64_t done, uint64_t length) {
@@ -43,6 +54,7 @@ bool CopyFileStartThroughMemory(int from, int to, uint64_t done, uint64_t length
         ssize_t got = pread(from, buffer.get(), want, static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0 || !WriteAllAt(to, buffer.get(), static_cast<size_t>(got), static_cast<off_t>(done))) return false;
+        StartWriteback(to, static_cast<off_t>(done), got);
         done += static_cast<uint64_t>(got);
     }
     return true;
@@ -51,8 +63,12 @@ bool CopyFileStartThroughMemory(int from, int to, uint64_t done, uint64_t length
 bool CopyFileStart(int from, int to, uint64_t length) {
     off_t in = 0, out = 0;
     while (static_cast<uint64_t>(in) < length) {
-        ssize_t copied = copy_file_range(from, &in, to, &out, length - static_cast<uint64_t>(in), 0);
-        if (copied > 0) continue;  // both offsets have moved on
+        const uint64_t left = length - static_cast<uint64_t>(in);
+        ssize_t copied = copy_file_range(from, &in, to, &out, left < kKernelPiece ? left : kKernelPiece, 0);
+        if (copied > 0) {  // both offsets have moved on
+            StartWriteback(to, out - copied, copied);
+            continue;
+        }
         if (copied == 0) return false;  // from ended early
         if (errno == EINTR) continue;
         return KernelRefused(errno) && CopyFileStartThroughMemory(from, to, static_cast<uint64_t>(in), length);
