@@ -3,7 +3,6 @@
 -- passwords, methods this libzip lacks, truncated and corrupted archives,
 -- files that are not archives at all.
 local T = require("testlib")
-package.path = (arg[0]:match("^(.*)/") or ".") .. "/lib/?.lua;" .. package.path
 local C = require("corpus")
 require_plugin("zip")
 
