@@ -31,25 +31,23 @@ local pristine = T.readfile(arc)
 local aes7z = T.path("reading/aes7z.zip")
 S.sevenZipAes(aes7z, secret, readme)
 
+local outputs = {"data.out", "aes.out", "trad.out", "readme.out", "s7.out", "d7.out"}
+
 local function restore()
   T.writefile(arc, pristine)
-  for _, name in ipairs({"data.out", "aes.out", "trad.out", "readme.out", "s7.out", "d7.out"}) do
-    os.remove(out .. "/" .. name)
-  end
+  for _, name in ipairs(outputs) do os.remove(out .. "/" .. name) end
 end
+
+local errors = {"Out of memory!", "A zip error has occurred!", "Could not write all data!",
+  "Error opening zip archive " .. arc .. "!", "Error opening zip archive " .. aes7z .. "!"}
+for _, name in ipairs(outputs) do errors[#errors + 1] = "Cannot open file " .. out .. "/" .. name .. " for writing!" end
 
 S.scenario{
   name = "read-only archive: list, locate, extract",
   archives = {arc},
   password = "secret",
   setup = restore,
-  errors = {
-    "Out of memory!", "A zip error has occurred!", "Error opening zip archive " .. arc .. "!",
-    "Cannot open file " .. out .. "/data.out for writing!", "Cannot open file " .. out .. "/aes.out for writing!",
-    "Cannot open file " .. out .. "/trad.out for writing!", "Could not write all data!",
-    "Cannot open file " .. out .. "/readme.out for writing!", "Cannot open file " .. out .. "/s7.out for writing!",
-    "Cannot open file " .. out .. "/d7.out for writing!", "Error opening zip archive " .. aes7z .. "!",
-  },
+  errors = errors,
   run = function()
     local archive <close> = S.discarding(1)
     zip.OpenArchive(1, arc)
