@@ -26,7 +26,7 @@ std::string Convert(const std::string &text, int utf8Mode) {
 template <typename Body> void WithDecoder(uint32_t (*decode)(const char *, int *), Body body) {
     const HostApi *saved = host::api;
     HostApi api = *saved;
-    HostUtf8Api utf8 = *saved->utf8;
+    HostUtf8Api utf8{};
     utf8.DecodeUtf8Char = decode;
     api.utf8 = &utf8;
     host::api = &api;

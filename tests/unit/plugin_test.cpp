@@ -65,9 +65,6 @@ TEST_F(UnregisteredModule, OldHostsAndMissingServicesGetTheRecordOnly) {
     UserTag tag{nullptr, "installadapter", nullptr, 1.0};
     const PluginOption options[] = {{PLUGINOPTION_TAGS, reinterpret_cast<uintptr_t>(&tag)}, {PLUGINOPTION_END, 0}};
     EXPECT_EQ(RequirePlugin(nullptr, 0, 0, nullptr, options), 0);
-}
-
-TEST(Extensions, AnswersByCapability) {
     EXPECT_EQ(GetExtensions(CAP_LIBRARY), 4);
     EXPECT_EQ(GetExtensions(CAP_DIRADAPTER), 3);
     EXPECT_EQ(GetExtensions(CAP_FILEADAPTER), 0);

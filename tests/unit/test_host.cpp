@@ -14,7 +14,6 @@ namespace {
 
 int liveBlocks = 0;
 
-int CompareNoCase(const char *a, const char *b) { return strcasecmp(a, b); }
 int CompareNoCaseN(const char *a, const char *b, int n) { return strncasecmp(a, b, static_cast<size_t>(n)); }
 void LowerCaseText(char *text) {
     for (; *text != '\0'; text++) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
@@ -28,23 +27,6 @@ void *AllocMemory(size_t size, int clear, const char *) {
 void FreeMemory(void *memory) {
     if (memory != nullptr) liveBlocks--;
     std::free(memory);
-}
-
-// Decodes one UTF-8 sequence; a malformed lead byte comes back as itself.
-uint32_t DecodeUtf8Char(const char *text, int *index) {
-    const auto *s = reinterpret_cast<const unsigned char *>(text) + *index;
-    int length = s[0] < 0x80 ? 1 : s[0] >= 0xF0 ? 4 : s[0] >= 0xE0 ? 3 : s[0] >= 0xC0 ? 2 : 1;
-    uint32_t code = length == 1 ? s[0] : s[0] & (0x3F >> (length - 1));
-    for (int i = 1; i < length; i++) {
-        if ((s[i] & 0xC0) != 0x80) {
-            length = 1;
-            code = s[0];
-            break;
-        }
-        code = (code << 6) | (s[i] & 0x3F);
-    }
-    *index += length;
-    return code;
 }
 
 File *FileOf(HostFile *file) { return reinterpret_cast<File *>(file); }
@@ -90,26 +72,13 @@ int32_t ReadHostFile(HostFile *handle, void *buffer, int32_t count) {
     return n;
 }
 
-int ExamineHostFile(HostFile *handle, int, FSObjInfo *info, int) {
-    File *file = FileOf(handle);
-    info->modified = file->modified;
-    return 1;
-}
-
-Script *ScriptOf(ScriptState *L) { return reinterpret_cast<Script *>(L); }
-double GetNumberArg(ScriptState *L, int index) { return ScriptOf(L)->args.at(static_cast<size_t>(index - 1)); }
-void PushNumber(ScriptState *L, double n) { ScriptOf(L)->pushed.push_back(n); }
-
 HostTextApi textApi;
 HostSystemApi systemApi;
 HostFileApi fileApi;
-HostScriptApi scriptApi;
-HostUtf8Api utf8Api;
 HostApi hostApi;
 
 // Builds the tables and makes them the module's host.
 bool Install() {
-    textApi.CompareNoCase = CompareNoCase;
     textApi.CompareNoCaseN = CompareNoCaseN;
     textApi.LowerCaseText = LowerCaseText;
     systemApi.AllocMemory = AllocMemory;
@@ -118,17 +87,11 @@ bool Install() {
     fileApi.CloseHostFile = CloseHostFile;
     fileApi.SeekHostFile = SeekHostFile;
     fileApi.ReadHostFile = ReadHostFile;
-    fileApi.ExamineHostFile = ExamineHostFile;
-    scriptApi.GetNumberArg = GetNumberArg;
-    scriptApi.PushNumber = PushNumber;
-    utf8Api.DecodeUtf8Char = DecodeUtf8Char;
     hostApi.version = 10;
     hostApi.revision = 0;
     hostApi.text = &textApi;
     hostApi.system = &systemApi;
     hostApi.file = &fileApi;
-    hostApi.script = &scriptApi;
-    hostApi.utf8 = &utf8Api;
     host::api = &hostApi;
     return true;
 }

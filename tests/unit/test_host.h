@@ -1,31 +1,21 @@
 // A minimal in-process host for unit tests: text comparison, memory with a
-// count of live blocks, UTF-8 decoding and a script state that serves
-// numeric arguments and records pushed numbers. It is installed as
-// host::api before any test runs.
+// count of live blocks and host files. It is installed as host::api before
+// any test runs.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include <orvanel/plugin.h>
 
 namespace testhost {
 
-// A script state of the test host: arguments in, pushed numbers out.
-struct Script {
-    std::vector<double> args;    // argument i is args[i - 1]
-    std::vector<double> pushed;  // every number pushed, in order
-    ScriptState *state() { return reinterpret_cast<ScriptState *>(this); }
-};
-
-// A host file of the test host: a length, a position and a date; reads give
+// A host file of the test host: a length and a position; reads give
 // zeros, or the contents of a real file that OpenHostFile read in.
 struct File {
     std::string contents;        // a real file's bytes (OpenHostFile), else empty
     int64_t size = 0;            // length of the file
     int64_t position = 0;        // current position
     int32_t lastReadCount = 0;   // the count the last read asked for
-    DateRecord modified{};       // modification date ExamineHostFile reports
     bool closed = false;         // CloseHostFile was called
     bool opened = false;         // made by OpenHostFile, deleted by CloseHostFile
     HostFile *handle() { return reinterpret_cast<HostFile *>(this); }
