@@ -7,8 +7,6 @@ require_plugin("zip", {installadapter = true})
 local BASE = {{"e/", ""}, {"e/x.txt", "X"}, {"f.txt", "F"}, {"imp/y.txt", "Y"}, {"Readme", "r"}, {"README", "R"},
   {"Data/x", "1"}, {"data/y", "2"}}
 
-local sh = T.sh
-
 -- The entries of the archive at p, sorted, as "name=data" joined by " ".
 local function listing(p) return T.zipeval(p, "' '.join(sorted(n + '=' + z.read(n).decode() for n in z.namelist()))") end
 
@@ -18,7 +16,7 @@ local function extractsCleanly(p, what)
   for _, cmd in ipairs({"unzip -q -o '%s' -d '%s'", "7z x -y -bd '%s' -o'%s' >/dev/null"}) do
     local into = T.path("out")
     os.execute("rm -rf '" .. into .. "'")
-    local out, ok = sh(string.format(cmd, p, into))
+    local out, ok = T.sh(string.format(cmd, p, into))
     T.ok(ok and not out:find("[Ee]rror") and not out:find("warning"), what .. ": " .. cmd:match("^%S+") .. ": " .. out)
   end
 end
