@@ -8,18 +8,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "core/archive_lock.h"
 
 namespace {
-
-void WriteFile(const std::string &path, const char *data) {
-    FILE *file = std::fopen(path.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs(data, file);
-    std::fclose(file);
-}
 
 // Holds the lock of path in a child process that replaces the file by
 // rename after a moment and only then lets the lock go. Returns its pid.
@@ -29,7 +23,7 @@ pid_t HoldThenReplace(const std::string &path) {
     pid_t child = fork();
     if (child == 0) {
         usleep(100000);
-        WriteFile(path + ".new", "new");
+        std::ofstream(path + ".new") << "new";
         rename((path + ".new").c_str(), path.c_str());
         _exit(0);  // the lock goes with the child's descriptor
     }
@@ -53,7 +47,7 @@ TEST(ArchiveLock, IsGrantedOnWhatThePathNamesAndRefusedToASecondHolderHere) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         std::remove(path.c_str());
-        if (c.exists) WriteFile(path, "old");
+        if (c.exists) std::ofstream(path) << "old";
         pid_t child = c.replaced ? HoldThenReplace(path) : 0;
         ArchiveLock lock, second;
         EXPECT_EQ(lock.Acquire(path.c_str()), LockResult::Locked);
