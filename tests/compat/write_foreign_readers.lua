@@ -75,22 +75,19 @@ end
 
 T.case("the archive is written", build)
 
-T.case("unzip -t passes stored, deflated and PKWARE entries", function()
-  local out, ok = T.sh("unzip -t -P '" .. PASSWORD .. "' '" .. archive .. "' stored.txt deflated.bin empty.txt pkware.txt blocks.txt fast.txt noise.bin replaced.bin after.txt")
-  T.ok(ok, out)
-  T.ok(out:find("No errors detected", 1, true), out)
-end)
-
-T.case("7z t passes every entry, AES and bzip2 included", function()
-  local out, ok = T.sh("7z t -p'" .. PASSWORD .. "' '" .. archive .. "'")
-  T.ok(ok, out)
-  T.ok(out:find("Everything is Ok", 1, true), out)
+T.case("unzip -t passes stored, deflated and PKWARE entries; 7z t every entry, AES and bzip2 included", function()
+  local unzip = "unzip -t -P '%s' '%s' stored.txt deflated.bin empty.txt pkware.txt blocks.txt fast.txt noise.bin"
+    .. " replaced.bin after.txt"
+  for _, c in ipairs({{unzip, "No errors detected"}, {"7z t -p'%s' '%s'", "Everything is Ok"}}) do
+    local out, ok = T.sh(string.format(c[1], PASSWORD, archive))
+    T.ok(ok and out:find(c[2], 1, true), out)
+  end
 end)
 
 T.case("python3's zipfile sees names, flags, comments, times, CRCs and contents", function()
   local py = T.path("check.py")
   T.writefile(py, [[
-import sys, zipfile, zlib
+import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 print("archive", z.comment.decode())
 for i in z.infolist():
@@ -99,9 +96,8 @@ for i in z.infolist():
     line.append(i.comment.decode("utf-8" if i.flag_bits & 0x800 else "cp437"))
     line.append("%04d-%02d-%02d %02d:%02d:%02d" % i.date_time)
     line.append(str(i.flag_bits & 6))
-    if not i.flag_bits & 1 and i.compress_type in (0, 8, 12):
-        data = z.read(i)
-        line.append("%08x" % (zlib.crc32(data) & 0xffffffff))
+    if not i.flag_bits & 1:
+        z.read(i)  # checks the data against the CRC
     print("|".join(line))
 ]])
   local out, ok = T.sh("python3 '" .. py .. "' '" .. archive .. "'")
@@ -114,7 +110,6 @@ for i in z.infolist():
   T.eq(#lines, #entries + 2, "one line per entry")
   for i, e in ipairs(entries) do
     if e[3].encoding ~= ZIP_FL_ENC_CP437 then T.eq(field(i, 1), hex(e[1]), "name of " .. e[1]) end
-    if not e[3].encryption then T.eq(field(i, 9), field(i, 4), "CRC of the data python read for " .. e[1]) end
     T.eq(tonumber(field(i, 5)), #e[4], "size of " .. e[1])
   end
   T.eq(field(1, 3), "0", "stored")
