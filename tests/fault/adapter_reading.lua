@@ -17,7 +17,6 @@ T.pyzip(arc, {{"readme.txt", readme}, {"dir/", ""}, {"dir/big.bin", big}, {"dir/
   {"implicit/inner.txt", "inner"}})
 local plain = T.path("secret.txt")
 T.writefile(plain, "secret payload")
-require_plugin("zip")
 zip.OpenArchive(1, arc, 1004)
 zip.AddFile(1, plain, {newname = "aes.txt", encryption = ZIP_EM_AES_256, password = "secret"})
 zip.CloseArchive(1)
