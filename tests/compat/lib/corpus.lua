@@ -81,16 +81,15 @@ end
 
 local function unhex(s) return (s:gsub("..", function(h) return string.char(tonumber(h, 16)) end)) end
 
--- What python's zipfile reads from the archive: a list of {name, size,
--- crc, method, encryption, time}.
+-- What python's zipfile reads from the archive: a list of {name, attributes
+-- = "size crc method encryption time"} (see zipinfo.py).
 function C.listing(T, path)
   local out, ok = T.sh("python3 '" .. C.here .. "zipinfo.py' '" .. path .. "'")
   assert(ok, "zipinfo failed: " .. out)
   local entries = {}
   for line in out:gmatch("[^\n]+") do
-    local name, size, crc, method, encryption, time = line:match("^(%x*) (%d+) (%d+) (%d+) (%d+) (.+)$")
-    entries[#entries + 1] = {name = unhex(name), size = tonumber(size), crc = tonumber(crc),
-      method = tonumber(method), encryption = tonumber(encryption), time = time}
+    local name, attributes = line:match("^(%x*) (.+)$")
+    entries[#entries + 1] = {name = unhex(name), attributes = attributes}
   end
   return entries
 end
