@@ -4,9 +4,7 @@ local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})
 
-local dir = T.path("reuse")
-os.execute("mkdir -p '" .. dir .. "'")
-local arc = dir .. "/kept.zip"
+local arc = T.path("kept.zip")
 T.pyzip(arc, {{"a.txt", "alpha"}, {"Sub/b.txt", "beta"}, {"Sub/c.txt", "gamma"}, {"top.txt", "top"}})
 -- Dated back a minute: only a settled archive is kept.
 os.execute("touch -d '-1 minute' '" .. arc .. "'")

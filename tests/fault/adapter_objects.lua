@@ -5,10 +5,8 @@ local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})
 
-local dir = T.path("objects")
-os.execute("mkdir -p '" .. dir .. "'")
-local arc = dir .. "/arc.zip"
-local other = dir .. "/other.zip"
+local arc = T.path("arc.zip")
+local other = T.path("other.zip")
 T.pyzip(arc, {{"a.txt", "alpha"}, {"docs/b.txt", "bravo"}, {"docs/c.txt", "charlie"}, {"e.txt", "echo"},
   {"f.txt", "foxtrot"}, {"g/", ""}})
 local pristine = T.readfile(arc)

@@ -5,9 +5,7 @@ local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})
 
-local dir = T.path("reading")
-os.execute("mkdir -p '" .. dir .. "'")
-local arc = dir .. "/arc.zip"
+local arc = T.path("arc.zip")
 
 local big = {}
 for i = 1, 15000 do big[i] = string.format("%09d\n", i * 7919 % 1000003) end
@@ -23,7 +21,7 @@ zip.CloseArchive(1)
 local pristine = T.readfile(arc)
 
 -- 7-Zip's AES entries, which carry an authentication code and no CRC.
-local aes7z = dir .. "/aes7z.zip"
+local aes7z = T.path("aes7z.zip")
 S.sevenZipAes(aes7z, readme, readme)
 
 local function restore() T.writefile(arc, pristine) end

@@ -5,9 +5,7 @@ local S = require("sweep")
 local T = S.T
 require_plugin("zip", {installadapter = true})
 
-local dir = T.path("writing")
-os.execute("mkdir -p '" .. dir .. "'")
-local arc = dir .. "/arc.zip"
+local arc = T.path("arc.zip")
 local text = string.rep("Twinkle, twinkle, little star.\n", 50)
 T.pyzip(arc, {{"readme.txt", text}, {"docs/a.txt", "alpha"}})
 local pristine = T.readfile(arc)

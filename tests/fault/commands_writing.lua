@@ -3,10 +3,8 @@ local S = require("sweep")
 local T = S.T
 require_plugin("zip")
 
-local dir = T.path("writing")
-os.execute("mkdir -p '" .. dir .. "'")
-local arc = dir .. "/arc.zip"
-local fresh = dir .. "/fresh.zip"
+local arc = T.path("arc.zip")
+local fresh = T.path("fresh.zip")
 
 local text = string.rep("Lorem ipsum dolor sit amet, consectetur adipiscing elit.\n", 30)
 T.pyzip(arc, {{"a.txt", "alpha"}, {"b.txt", text}, {"c/", ""}, {"c/d.txt", "delta", method = "stored"},
