@@ -28,14 +28,14 @@ end)
 
 T.case("which directories scan, what they list, how they stat", function()
   local p = T.path("cases.zip")
-  T.pyzip(p, {{"Data/x", "1"}, {"data/y", "2"}})
+  T.pyzip(p, {{"Data/x", "1"}, {"data/y", "2"}, {"data/x", "3"}})
   local cases = {  -- path, listing (nil: not served), stat name (false: no stat of its own)
     {arc .. "/docs", "file:a.txt directory:img", arc .. "/docs"},
     {arc .. "/docs/", "file:a.txt directory:img", arc .. "/docs"},
     {arc .. "\\docs\\img", "file:b.png", false},
     {arc .. "/src", "file:main.c", false},
     {arc .. "/Docs"}, {arc .. "/nothing"}, {arc .. "/readme.txt"},
-    {p, "directory:Data directory:data", false}, {p .. "/data", "file:y", false},
+    {p, "directory:Data directory:data", false}, {p .. "/data", "file:y file:x", false},
   }
   for _, c in ipairs(cases) do
     local d = host.opendir(c[1])
@@ -83,16 +83,6 @@ T.case("rewind starts over after the last element; an archive without entries li
   d:close()
   T.pyzip(T.path("empty.zip"), {})
   T.eq(#host.listdir(T.path("empty.zip")), 0, "empty")
-end)
-
-T.case("paths that are no archive are served by the host", function()
-  os.execute("mkdir -p '" .. T.path("plain.zip") .. "/sub'")
-  T.writefile(T.path("plain.zip/sub/f.txt"), "real")
-  local d = assert(host.opendir(T.path("plain.zip/sub")))
-  T.eq(d:servedby(), nil)
-  d:close()
-  T.eq(host.readfile(T.path("plain.zip/sub/f.txt")), "real")
-  T.eq(host.opendir(T.path("notthere.zip")), nil)
 end)
 
 T.finish()

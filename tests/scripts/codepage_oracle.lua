@@ -65,14 +65,4 @@ T.case("ISO-8859-1 mode: each code as one byte", function()
   if not ok then error(msg, 0) end
 end)
 
-T.case("characters beyond Latin-1 and broken UTF-8 become ?", function()
-  host.setutf8(1)
-  local path = T.path("wide.zip")
-  os.remove(path)
-  zip.OpenArchive(1, path, 1006)
-  zip.AddDirectory(1, "\226\130\172\228\184\173\240\159\152\128|\195|\128|\195\164", {encoding = ZIP_FL_ENC_CP437})
-  zip.CloseArchive(1)
-  T.eq(T.zipeval(path, "z.infolist()[0].filename.encode('cp437')"), "b'???|?|?|\\x84/'", "one ? per character")
-end)
-
 T.finish()
