@@ -43,15 +43,6 @@ T.case("a file read through a closed scan's archive still reads", function()
   T.eq(opened(arc), 0)
 end)
 
-T.case("a reading handle without a scan owns its archive", function()
-  local f = assert(host.open(arc .. "/top.txt"))
-  T.eq(opened(arc), 1)
-  local g = assert(host.open(arc .. "/a/y.txt"))
-  T.eq(opened(arc), 2)
-  f:close() g:close()
-  T.eq(opened(arc), 0)
-end)
-
 T.case("archive paths differing in case serve different files on this system", function()
   local upper, lower = T.path("Case.zip"), T.path("case.zip")
   T.pyzip(upper, {{"x", "upper"}})
@@ -79,17 +70,6 @@ T.case("two spellings of one file share the scan", function()
   d:close()
   f:close()
   T.eq(opened(dir .. "/one.zip"), 0)
-end)
-
-T.case("a child scan of a scanned archive lists from the shared archive", function()
-  local d = assert(host.opendir(arc))
-  local c = assert(host.opendir(arc .. "/a"))
-  local names = {}
-  for _, e in ipairs(host.listdir(arc .. "/a")) do names[#names + 1] = e.name end
-  T.eq(table.concat(names, ","), "x.txt,y.txt")
-  T.eq(c:next().name, "x.txt")
-  T.eq(opened(arc), 1)
-  c:close() d:close()
 end)
 
 T.finish()

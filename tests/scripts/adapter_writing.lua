@@ -100,13 +100,6 @@ T.case("AES-256 through user tags reads back with the password", function()
   T.ok(out:find("AES%-256"), "AES-256 method: " .. out)
 end)
 
-T.case("rewriting an encrypted entry without encryption leaves it in the clear", function()
-  local arc = T.path("aes.zip")
-  T.eq(write(arc .. "/secret.txt", "now public"), true)
-  T.eq(host.readfile(arc .. "/secret.txt"), "now public")
-  unzipTest(arc)
-end)
-
 T.case("read-write of an encrypted entry needs its password and keeps it encrypted as asked", function()
   local arc = T.path("aes2.zip")
   T.eq(write(arc .. "/s", "abc", "w", {password = "pw", encryption = ZIP_EM_AES_128}), true)

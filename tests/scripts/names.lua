@@ -37,19 +37,6 @@ T.case("deletions and renames are seen at once, refusals change nothing", functi
   T.eq(T.zipeval(path, "','.join(z.namelist())"), "new/a2.txt,folder/,dir/c.txt", "written names")
 end)
 
-T.case("directories: docs and docs/ make docs/, once", function()
-  local path = T.path("dirs.zip")
-  zip.OpenArchive(1, path, 1006)
-  T.eq(zip.AddDirectory(1, "docs"), 0, "first index")
-  T.err(function() zip.AddDirectory(1, "docs/") end, ZIPERR)
-  T.err(function() zip.AddDirectory(1, "docs") end, ZIPERR)
-  T.eq(zip.AddDirectory(1, "img/"), 1, "second index")
-  T.eq(zip.AddDirectory(1, "img/icons"), 2, "nested directory")
-  zip.CloseArchive(1)
-  T.eq(T.zipeval(path, "[(i.filename, i.is_dir(), i.file_size) for i in z.infolist()]"),
-    "[('docs/', True, 0), ('img/', True, 0), ('img/icons/', True, 0)]", "python sees directories")
-end)
-
 T.case("encoding 4096 stores the converted name, ? where code page 437 lacks one", function()
   local path = copy("cp437.zip")
   zip.RenameFile(1, 0, "\195\132rger \226\130\172.txt", {encoding = ZIP_FL_ENC_CP437})

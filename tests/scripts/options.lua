@@ -154,14 +154,6 @@ T.case("the source is read at the close: its time unless given, its contents the
   end)
 end)
 
-T.case("a discarded archive closes the files of its added entries", function()
-  local path = fresh("discarded.zip")
-  for i = 1, 50 do zip.AddFile(1, source, {newname = "n" .. i}) end
-  T.eq(host.memory().tags.scb1, 51, "one source per entry until the close")
-  zip.CloseArchive(1, 1)
-  T.eq(T.readfile(path), nil, "nothing written")
-end)
-
 T.case("comments: the archive's under no index and -1, removal, limits and encodings", function()
   local path = fresh("comments.zip")
   T.eq(zip.GetFileComment(1), "", "none yet")
