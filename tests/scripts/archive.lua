@@ -71,20 +71,23 @@ T.case("ids: explicit, automatic, listed in opening order, asked for attributes,
   T.eq(#host.objects(zip.GetObjectType()), 0, "none left")
 end)
 
-T.case("progress runs from 0 to 100 in whole percent; userdata only when given", function()
-  for _, userdata in ipairs({false, true}) do
+T.case("progress runs from 0 to 100 in whole percent; userdata as given, false included, else none", function()
+  for i = 1, 3 do
+    local userdata = ({{}, false})[i]
     local path = fresh("progress.zip")
     local id = zip.OpenArchive(nil, path, 1004)
     zip.AddFile(id, source)
-    local seen, box = {}, {}
+    local seen, fields = {}, {}
     zip.CloseArchive(id, 0, function(t)
       T.eq(t.action, "CloseArchive", "action")
       T.eq(t.id, id, "automatic id")
-      T.eq(t.userdata, userdata and box or nil, "userdata")
+      T.eq(t.userdata, userdata, "userdata")
+      for k in pairs(t) do fields[k] = true end
       seen[#seen + 1] = t.progress
-    end, userdata and box or nil)
+    end, userdata)
+    T.eq(fields.userdata, userdata ~= nil or nil, "a userdata field only when given")
     T.ok(#seen >= 2 and seen[1] == 0 and seen[#seen] == 100, "from 0 to 100")
-    for i = 2, #seen do T.ok(seen[i] >= seen[i - 1] and seen[i] == math.floor(seen[i]), "whole, never back") end
+    for n = 2, #seen do T.ok(seen[n] >= seen[n - 1] and math.type(seen[n]) == "integer", "whole, never back") end
   end
 end)
 

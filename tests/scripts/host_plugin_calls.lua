@@ -1,13 +1,10 @@
--- How orhost runs plug-in commands: error codes become script errors,
--- callbacks' own errors pass through, and the library can be freed only
--- when nothing of it runs.
+-- How orhost runs plug-in commands: error codes become script errors, and
+-- the library can be freed only when nothing of it runs.
 local T = require("testlib")
 require_plugin("zip")
 
 local archive = T.path("calls.zip")
 T.pyzip(archive, {{"a.txt", string.rep("a", 1000)}, {"b.txt", "b"}})
-
-local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("error codes are raised as their bare text and remembered; %s is used once", function()
   T.eq(select(2, pcall(zip.GetFileAtIndex, 77, 0)), "Cannot find specified zip archive!", "bare text without position")
@@ -21,21 +18,8 @@ T.case("error codes are raised as their bare text and remembered; %s is used onc
     "argument errors name the bare command")
 end)
 
-T.case("a callback's own error reaches the script unchanged", function()
-  withArchive(function()
-    local dst = T.path("cb.out")
-    local ok, msg = pcall(zip.ExtractFile, 1, 0, dst, {callback = function() error({reason = "mine"}) end})
-    T.eq(ok, false, "raised")
-    T.eq(type(msg), "table", "the error value itself")
-    T.eq(msg.reason, "mine", "its contents")
-    T.eq(host.lasterror(), 1500, "callback failure code")
-    local ok2, msg2 = pcall(zip.ExtractFile, 1, 0, dst, {callback = function() error("stop here") end})
-    T.ok(not ok2 and msg2:find("host_plugin_calls.lua:%d+: stop here$"), tostring(msg2))
-  end)
-end)
-
 T.case("callbacks run inside the host-control bracket, where freelibrary is refused", function()
-  withArchive(function()
+  T.withArchive(archive, function()
     local inside, refused
     T.eq(host.incallback(), false, "outside")
     zip.ExtractFile(1, 0, T.path("in.out"), {callback = function()
