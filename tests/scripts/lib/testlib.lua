@@ -69,6 +69,11 @@ function T.zipeval(path, expression)
   return (T.run(string.format("%s -c \"%s\" '%s'", T.python, code, path)):gsub("\n$", ""))
 end
 
+-- "name=data" of every entry of the archive at path, in order, joined by ",".
+function T.contents(path)
+  return T.zipeval(path, "','.join(n + '=' + z.read(n).decode() for n in z.namelist())")
+end
+
 -- unzip -t must find the archive at path sound.
 function T.unzipTest(path)
   local out, ok = T.sh("unzip -tq '" .. path .. "'")
