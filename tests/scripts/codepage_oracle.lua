@@ -53,16 +53,14 @@ local function check(names, mode)
   T.eq(table.concat(wrong, " "), "", mode .. " mismatches")
 end
 
-T.case("UTF-8 mode: each code as a UTF-8 character", function()
-  host.setutf8(1)
-  check(storedNames("utf8.zip", utf8.char), "UTF-8")
-end)
-
-T.case("ISO-8859-1 mode: each code as one byte", function()
-  host.setutf8(0)
-  local ok, msg = pcall(function() check(storedNames("latin1.zip", string.char), "Latin-1") end)
-  host.setutf8(1)
-  if not ok then error(msg, 0) end
-end)
+-- Each text mode, its host.setutf8 value and how it gives a code as a character.
+for _, mode in ipairs({{"UTF-8", 1, utf8.char}, {"ISO-8859-1", 0, string.char}}) do
+  T.case(mode[1] .. " mode: each code as one character", function()
+    host.setutf8(mode[2])
+    local ok, msg = pcall(function() check(storedNames(mode[1] .. ".zip", mode[3]), mode[1]) end)
+    host.setutf8(1)
+    if not ok then error(msg, 0) end
+  end)
+end
 
 T.finish()
