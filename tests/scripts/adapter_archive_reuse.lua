@@ -5,8 +5,6 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local py = T.python
-
 local dir = T.path("reuse")
 os.execute("rm -rf '" .. dir .. "' && mkdir -p '" .. dir .. "'")
 
@@ -14,7 +12,7 @@ os.execute("rm -rf '" .. dir .. "' && mkdir -p '" .. dir .. "'")
 -- plus nanoseconds, one minute in the past: the file has settled.
 local function settle(path, nanoseconds)
   local out, ok = T.sh(string.format(
-    py .. " -c 'import os,sys,time; t=(int(time.time())-60)*10**9+%d; os.utime(sys.argv[1], ns=(t,t))' '%s'",
+    T.python .. " -c 'import os,sys,time; t=(int(time.time())-60)*10**9+%d; os.utime(sys.argv[1], ns=(t,t))' '%s'",
     nanoseconds or 100000000, path))
   assert(ok, out)
 end
@@ -37,7 +35,7 @@ t = st.st_mtime_ns + (500000000 if how == 'later' else 0)
 os.utime(path + '.new' if how == 'replace' else path, ns=(st.st_atime_ns, t))
 if how == 'replace': os.replace(path + '.new', path)
 ]], how, old, new, old, new))
-  local out, ok = T.sh(py .. " '" .. script .. "' '" .. path .. "'")
+  local out, ok = T.sh(T.python .. " '" .. script .. "' '" .. path .. "'")
   assert(ok, out)
 end
 

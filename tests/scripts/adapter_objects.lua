@@ -5,7 +5,6 @@ require_plugin("zip", {installadapter = true})
 
 -- The entry names of an archive, in order, joined by ",".
 local function names(path) return T.zipeval(path, "','.join(z.namelist())") end
-local unzipTest = T.unzipTest
 
 local function fresh(name, list)
   local p = T.path(name)
@@ -40,7 +39,7 @@ T.case("mkdir, delete, rename and move: results and the names written", function
     local ok, code = c[1](table.unpack(args))
     T.eq(c[3] == -1 and code or ok, c[3], "case " .. i)
     T.eq(names(p), c[4], "names after case " .. i)
-    unzipTest(p)
+    T.unzipTest(p)
   end
   local p = T.path("made.zip")
   os.remove(p)
@@ -70,7 +69,7 @@ T.case("a deletion while scanned happens exactly at the last release", function(
   T.eq(names(p), before)
   child:close()
   T.eq(names(p), "docs/,docs/img/b.png,src/main.c")
-  unzipTest(p)
+  T.unzipTest(p)
 end)
 
 T.case("a deferred deletion finds its entry by name after the archive was rewritten", function()
@@ -100,7 +99,7 @@ T.case("set attributes: time, comment, both, and a refused comment", function()
   T.eq(zip.GetFileComment(8, zip.LocateFile(8, "readme.txt")), "a comment")
   T.eq(zip.GetFileComment(8, zip.LocateFile(8, "docs/a.txt")), "both")
   zip.CloseArchive(8)
-  unzipTest(p)
+  T.unzipTest(p)
 end)
 
 T.case("changes other than deletions are refused while a scan is open", function()

@@ -2,8 +2,6 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local unzipTest = T.unzipTest
-
 local function write(path, data, mode, opts)
   local f = assert(host.open(path, mode or "w", opts))
   T.eq(f:servedby(), "Zip")
@@ -24,7 +22,7 @@ T.case("write mode: new entries and archives, replaced entries in any case, empt
     if c[1] then T.pyzip(arc, c[1]) end
     T.eq(write(arc .. "/" .. c[2], c[3], "w", c[5]), true, "case " .. i)
     T.eq(T.contents(arc), c[4], "entries of case " .. i)
-    unzipTest(arc)
+    T.unzipTest(arc)
   end
   T.eq(host.readfile(T.path("write3.zip") .. "/DOCS/READ.ME"), "new", "read in any case")
 end)
@@ -50,7 +48,7 @@ T.case("read-write appends or starts empty; gaps fill with zeros; stat gives pat
   T.eq(f:seek("set", -1), nil)
   T.eq(f:close(), true)
   T.ok(T.contents(arc) == "five=12345678,fresh=ab" .. string.rep("\0", 69998) .. "z", "appended, zero-filled")
-  unzipTest(arc)
+  T.unzipTest(arc)
 end)
 
 T.case("a writer opened before a scan fails at its close while the scan is open, under any spelling", function()
