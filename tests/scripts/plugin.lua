@@ -56,7 +56,12 @@ local function adapterActive()
   return served == "Zip"
 end
 
-T.case("options: installadapter in any case; unknown keys fail naming them", function()
+T.case("the library table and information; options: installadapter in any case, unknown keys fail naming them", function()
+  T.eq(require_plugin("zip"), zip, "the same library table again")
+  local info = host.plugininfo("zip")
+  T.ok(info.name == "zip" and info.hostversion == 6 and info.capabilityoptions == 0x4000, "plug-in info")
+  T.eq(host.plugininfo("nothing"), nil, "info of a plug-in not loaded")
+  T.eq(math.type(ZIP_EM_AES_256), "integer", "integral constants are integers")
   local cases = {  -- options, error, adapter active after it
     {nil, nil, false}, {{InstallAdapter = 0}, nil, false}, {{INSTALLADAPTER = false}, nil, false},
     {{installadapter = 0.9}, nil, false}, {{colour = 1}, "Unknown option colour!", false},
