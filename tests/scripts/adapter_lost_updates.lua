@@ -133,7 +133,6 @@ end)
 
 T.case("two processes writing one archive: every write that succeeds lands", function()
   local p = T.path("shared.zip")
-  os.remove(p)
   local child = T.path("writer.lua")
   T.writefile(child, string.format([[
 require_plugin("zip", {installadapter = true})

@@ -26,7 +26,6 @@ end
 -- in the current text mode, and returns the stored name bytes by code.
 local function storedNames(file, encodeChar)
   local path = T.path(file)
-  os.remove(path)
   zip.OpenArchive(1, path, 1006)
   for code = 1, 255 do
     zip.AddDirectory(1, string.format("x%02x_", code) .. encodeChar(code), {encoding = ZIP_FL_ENC_CP437})

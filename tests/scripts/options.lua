@@ -91,7 +91,6 @@ end
 -- Opens a new archive under id 1 holding source; returns its path.
 local function fresh(name, addOptions)
   local path = T.path(name)
-  os.remove(path)
   zip.OpenArchive(1, path, 1006)
   if addOptions then zip.AddFile(1, source, addOptions) else zip.AddFile(1, source) end
   return path
