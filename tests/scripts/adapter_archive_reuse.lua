@@ -75,7 +75,7 @@ T.case("an archive written moments ago is not kept", function()
   T.eq(opens(function() read(arc, "a") read(arc, "a") end), 2)
 end)
 
-T.case("rewrites by the adapter, a deferred deletion, zip.CloseArchive and zip(1) are seen", function()
+T.case("rewrites by the adapter, a deferred deletion, zip.CloseArchive and zip(1), and a removal are seen", function()
   local extra = dir .. "/extra.txt"
   T.writefile(extra, "EXTRA")
   -- each rewrites the settled archive arc (entries a and b) and returns
@@ -104,6 +104,7 @@ T.case("rewrites by the adapter, a deferred deletion, zip.CloseArchive and zip(1
       T.ok(ok, out)
       return "A", "B", "EXTRA"
     end},
+    {"a removal", function(arc) os.remove(arc) end},
   }
   for i, r in ipairs(rewrites) do
     local arc = archive("rewrite" .. i .. ".zip", {{"a", "A"}, {"b", "B"}})
@@ -124,14 +125,6 @@ T.case("in-place rewrites that keep size and times, and a replacement of that si
     rewrite(arc, step[1], step[2], step[3])
     T.eq(read(arc, "a"), step[2], "after " .. step[3])
   end
-end)
-
-T.case("a removed archive is not served from memory", function()
-  local arc = archive("removed.zip", {{"a", "A"}})
-  settle(arc)
-  T.eq(read(arc, "a"), "A")
-  os.remove(arc)
-  T.eq(read(arc, "a"), nil)
 end)
 
 T.case("lookups take an exact match, else the lowest matching entry ignoring case", function()
