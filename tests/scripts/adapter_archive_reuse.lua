@@ -11,10 +11,9 @@ os.execute("rm -rf '" .. dir .. "' && mkdir -p '" .. dir .. "'")
 -- Sets the file's access and modification times to whole second `second`
 -- plus nanoseconds, one minute in the past: the file has settled.
 local function settle(path, nanoseconds)
-  local out, ok = T.sh(string.format(
+  T.run(string.format(
     T.python .. " -c 'import os,sys,time; t=(int(time.time())-60)*10**9+%d; os.utime(sys.argv[1], ns=(t,t))' '%s'",
     nanoseconds or 100000000, path))
-  assert(ok, out)
 end
 
 -- Rewrites the stored entry data old as new in the archive at path, its
@@ -35,8 +34,7 @@ t = st.st_mtime_ns + (500000000 if how == 'later' else 0)
 os.utime(path + '.new' if how == 'replace' else path, ns=(st.st_atime_ns, t))
 if how == 'replace': os.replace(path + '.new', path)
 ]], how, old, new, old, new))
-  local out, ok = T.sh(T.python .. " '" .. script .. "' '" .. path .. "'")
-  assert(ok, out)
+  T.run(T.python .. " '" .. script .. "' '" .. path .. "'")
 end
 
 -- Host file opens made by fn.
@@ -100,8 +98,7 @@ T.case("rewrites by the adapter, a deferred deletion, zip.CloseArchive and zip(1
       return "A", "B", "EXTRA"
     end},
     {"zip(1)", function(arc)
-      local out, ok = T.sh("cd '" .. dir .. "' && cp extra.txt c && zip -q '" .. arc .. "' c")
-      T.ok(ok, out)
+      T.run("cd '" .. dir .. "' && cp extra.txt c && zip -q '" .. arc .. "' c")
       return "A", "B", "EXTRA"
     end},
     {"a removal", function(arc) os.remove(arc) end},

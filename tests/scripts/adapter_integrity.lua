@@ -55,8 +55,7 @@ end)
 -- Runs command (an archiver) in the work folder on a fresh archive name and
 -- file; returns the archive's path.
 local function archive(command, name, file)
-  local out, ok = T.sh(string.format("cd '%s' && rm -f %s && %s %s %s", T.work, name, command, name, file))
-  assert(ok, out)
+  T.run(string.format("cd '%s' && rm -f %s && %s %s %s", T.work, name, command, name, file))
   return T.path(name)
 end
 
