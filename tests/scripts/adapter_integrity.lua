@@ -5,14 +5,6 @@ require_plugin("zip", {installadapter = true})
 
 local text = string.rep("The quick brown fox jumps over the lazy dog. ", 40)
 
-local function damage(path, needle)
-  local data = T.readfile(path)
-  local at = data:find(needle, 1, true)
-  assert(at, "needle not found")
-  local flipped = string.char(data:byte(at) ~ 0x20)
-  T.writefile(path, data:sub(1, at - 1) .. flipped .. data:sub(at + 1))
-end
-
 -- Reads everything through the adapter; nil when any read fails.
 local function readAll(path, opts, chunk)
   local f = host.open(path, "r", opts)
@@ -31,7 +23,7 @@ end
 T.case("a damaged stored entry fails at its end instead of reading back wrong bytes", function()
   local p = T.path("damaged.zip")
   T.pyzip(p, {{"a.txt", text, method = "stored"}, {"b.txt", "intact", method = "stored"}})
-  damage(p, "lazy dog")
+  T.damage(p, "lazy dog")
   T.eq(readAll(p .. "/a.txt"), nil)
   T.eq(readAll(p .. "/a.txt", {sequential = true}), nil, "sequential")
   T.eq(readAll(p .. "/b.txt"), "intact")

@@ -4,12 +4,6 @@
 local T = require("testlib")
 require_plugin("zip", {installadapter = true})
 
-local function opened(path, name, data, mode)
-  local f = assert(host.open(path .. "/" .. name, mode or "w"))
-  f:write(data)
-  return f
-end
-
 T.case("writers and object operations in any order: every change lands", function()
   local cases = {  -- entries before, steps in order, result
     {nil, {"open a", "open b", "close a", "close b"}, "a=A,b=B"},
@@ -23,7 +17,9 @@ T.case("writers and object operations in any order: every change lands", functio
     if c[1] then T.pyzip(p, c[1]) end
     for _, step in ipairs(c[2]) do
       local op, name = step:match("(%S+) (%S+)")
-      if op == "open" then handles[name] = opened(p, name, name:sub(1, 1):upper())
+      if op == "open" then
+        handles[name] = assert(host.open(p .. "/" .. name, "w"))
+        handles[name]:write(name:sub(1, 1):upper())
       elseif op == "close" then T.eq(handles[name]:close(), true, step)
       elseif op == "rename" then T.eq(host.rename(p .. "/" .. name, "renamed"), true, step)
       elseif op == "delete" then T.eq(host.delete(p .. "/" .. name), true, step)

@@ -104,9 +104,7 @@ T.pyzip(plain, {{"stored.txt", text, method = "stored"}, {"deflated.txt", text}}
 
 T.case("a damaged entry removes only a destination the command created", function()
   local corrupt = T.path("corrupt.zip")
-  local bytes = T.readfile(plain)
-  local at = bytes:find("fox", 1, true)
-  T.writefile(corrupt, bytes:sub(1, at - 1) .. "F" .. bytes:sub(at + 1))
+  T.damage(plain, "fox", corrupt)
   -- Run as root this is a device node like /dev/null (which a test must
   -- not risk); else a plain file.
   local node = T.path("null")

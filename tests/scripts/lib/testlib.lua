@@ -93,6 +93,14 @@ end
 
 local function hex(s) return (s:gsub(".", function(c) return string.format("%02x", c:byte()) end)) end
 
+-- Flips a bit of the first byte of needle in the file at path (writing the
+-- result to copy, when given): an entry holding it no longer matches its CRC.
+function T.damage(path, needle, copy)
+  local data = T.readfile(path)
+  local at = assert(data:find(needle, 1, true), "needle not found")
+  T.writefile(copy or path, data:sub(1, at - 1) .. string.char(data:byte(at) ~ 0x20) .. data:sub(at + 1))
+end
+
 -- Makes an archive with python3's zipfile: entries is a list of
 -- {name, data [, method = "stored"|"deflated"|"bzip2"]}; every entry is
 -- dated 17-May-2020 10:30:00.
