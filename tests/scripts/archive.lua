@@ -5,7 +5,6 @@ local T = require("testlib")
 require_plugin("zip")
 
 local NOTFOUND = "Cannot find specified zip archive!"
-local function entries(id) return host.getattribute(zip.GetObjectType(), id, ZIPATTRNUMENTRIES) end
 local source = T.path("source.bin")
 T.writefile(source, string.rep("0123456789abcdef", 40000))
 
@@ -33,7 +32,7 @@ T.case("open modes: what each makes of a missing, an existing and a foreign file
     local what = tostring(c[1]) .. " on " .. tostring(c[2])
     if type(c[3]) == "number" then
       zip.OpenArchive(1, path, c[1])
-      T.eq(entries(1), c[3], what)
+      T.eq(T.entryCount(1), c[3], what)
       zip.CloseArchive(1)
       if not c[2] then T.eq(T.readfile(path), nil, what .. ": an empty archive is not written") end
     else
@@ -55,14 +54,14 @@ T.case("ids: explicit, automatic, listed in opening order, asked for attributes,
   T.eq(type(auto), "userdata", "automatic id")
   local ids = host.objects(zip.GetObjectType())
   T.ok(#ids == 2 and ids[1] == 7 and ids[2] == auto, "opening order")
-  T.eq(entries(auto), 1, "an attribute through the automatic id")
+  T.eq(T.entryCount(auto), 1, "an attribute through the automatic id")
   T.err(function() host.getattribute(zip.GetObjectType(), 7, 1) end, "Attribute not supported!")
   T.eq(host.lasterror(), 1080, "attribute error number")
   T.err(function() host.objects(999) end, "unknown object type", true)
   T.err(function() zip.CloseArchive(0) end, NOTFOUND)
   local before = T.readfile(three)
   zip.OpenArchive(7, other)
-  T.eq(entries(7), 1, "reopening drops the first archive unsaved")
+  T.eq(T.entryCount(7), 1, "reopening drops the first archive unsaved")
   T.eq(T.readfile(three), before, "first archive unchanged")
   T.err(function() zip.OpenArchive(7, T.path("missing.zip")) end, "Error opening zip archive " .. T.path("missing.zip") .. "!")
   T.err(function() zip.CloseArchive(7) end, NOTFOUND)
@@ -100,14 +99,14 @@ T.case("a failed write keeps the archive open with its changes, to mend or disca
     local calls = 0
     T.err(function() zip.CloseArchive(1, 0, function() calls = calls + 1 end) end, "A zip error has occurred!")
     T.eq(T.readfile(path), before, "file unchanged")
-    T.eq(entries(1), 4, "changes pending")
+    T.eq(T.entryCount(1), 4, "changes pending")
     calls = 0
     if mend then
       zip.SetDefaultPassword(1, "secret")
       zip.CloseArchive(1, 0, function() error("callback gives up") end)
       T.eq(calls, 0, "the failed close's callback is not called again")
       zip.OpenArchive(1, path)
-      T.eq(entries(1), 4, "written after the mend, its callback's error not stopping the close")
+      T.eq(T.entryCount(1), 4, "written after the mend, its callback's error not stopping the close")
       zip.CloseArchive(1)
     else
       zip.CloseArchive(1, 1)

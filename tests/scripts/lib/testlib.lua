@@ -120,6 +120,9 @@ function T.pyzip(path, entries, comment)
   if not ok then error("python3 failed: " .. out) end
 end
 
+-- The number of entries of archive id (1 by default), as the host's attribute gives it.
+function T.entryCount(id) return host.getattribute(zip.GetObjectType(), id or 1, ZIPATTRNUMENTRIES) end
+
 -- Runs fn with path open as archive id (mode as zip.OpenArchive takes it)
 -- and closes the archive whatever happens, discarding its changes when
 -- discard is true.
