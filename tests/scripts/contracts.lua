@@ -46,8 +46,7 @@ local function call(row, id, index, wrong, value)
 end
 
 T.case("an unknown id and an index without an entry", function()
-  T.writefile(copy, T.readfile(archive))
-  zip.OpenArchive(1, copy, 1004)
+  zip.OpenArchive(1, archive, 1004)
   for _, row in ipairs(commands) do
     local ok, msg = pcall(call, row, 9, 0)
     T.eq(msg, NOTFOUND, row[1] .. " with an unknown id")
