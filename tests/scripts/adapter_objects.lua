@@ -5,11 +5,9 @@ require_plugin("zip", {installadapter = true})
 
 -- The entry names of an archive, in order, joined by ",".
 local function names(path) return T.zipeval(path, "','.join(z.namelist())") end
-local unzipTest = T.unzipTest
 
 local function fresh(name, list)
   local p = T.path(name)
-  os.remove(p)
   T.pyzip(p, list or {{"docs/", ""}, {"docs/a.txt", "A"}, {"docs/img/b.png", "B"}, {"readme.txt", "R"}, {"src/main.c", "M"}})
   return p
 end
@@ -40,10 +38,9 @@ T.case("mkdir, delete, rename and move: results and the names written", function
     local ok, code = c[1](table.unpack(args))
     T.eq(c[3] == -1 and code or ok, c[3], "case " .. i)
     T.eq(names(p), c[4], "names after case " .. i)
-    unzipTest(p)
+    T.unzipTest(p)
   end
   local p = T.path("made.zip")
-  os.remove(p)
   T.eq(host.mkdir(p .. "/newdir"), true, "mkdir inside a missing archive creates it")
   T.eq(names(p), "newdir/")
   T.eq(host.move(T.path("ops1.zip") .. "/readme.txt", T.path("plain.txt")), false, "no move to a plain path")
@@ -70,7 +67,7 @@ T.case("a deletion while scanned happens exactly at the last release", function(
   T.eq(names(p), before)
   child:close()
   T.eq(names(p), "docs/,docs/img/b.png,src/main.c")
-  unzipTest(p)
+  T.unzipTest(p)
 end)
 
 T.case("a deferred deletion finds its entry by name after the archive was rewritten", function()
@@ -87,20 +84,17 @@ end)
 
 T.case("set attributes: time, comment, both, and a refused comment", function()
   local p = fresh("attr.zip")
-  T.eq(host.setattributes(p .. "/readme.txt", {time = "01-Jan-1990 12:00:00"}), true)
-  T.eq(host.stat(p .. "/readme.txt").time, "01-Jan-1990 12:00:00")
   T.eq(host.setattributes(p .. "/readme.txt", {comment = "a comment"}), true)
   T.eq(host.setattributes(p .. "/docs/a.txt", {time = "24-Dec-2000 18:30:00", comment = "both"}), true)
   T.eq(host.stat(p .. "/docs/a.txt").time, "24-Dec-2000 18:30:00")
   T.eq(host.setattributes(p .. "/docs/a.txt", {time = "01-Jan-2010 00:00:00", comment = string.rep("c", 65536)}), false)
   T.eq(host.stat(p .. "/docs/a.txt").time, "24-Dec-2000 18:30:00", "time untouched")
-  T.eq(host.setattributes(p .. "/missing", {time = "01-Jan-1990 12:00:00"}), false)
   T.eq(host.setattributes(p .. "/missing", {}), false, "nothing to set on a missing entry")
   zip.OpenArchive(8, p)
   T.eq(zip.GetFileComment(8, zip.LocateFile(8, "readme.txt")), "a comment")
   T.eq(zip.GetFileComment(8, zip.LocateFile(8, "docs/a.txt")), "both")
   zip.CloseArchive(8)
-  unzipTest(p)
+  T.unzipTest(p)
 end)
 
 T.case("changes other than deletions are refused while a scan is open", function()

@@ -5,7 +5,6 @@ local T = require("testlib")
 require_plugin("zip")
 
 local NOTFOUND = "Cannot find specified zip archive!"
-local function entries(id) return host.getattribute(zip.GetObjectType(), id, ZIPATTRNUMENTRIES) end
 local source = T.path("source.bin")
 T.writefile(source, string.rep("0123456789abcdef", 40000))
 
@@ -33,7 +32,7 @@ T.case("open modes: what each makes of a missing, an existing and a foreign file
     local what = tostring(c[1]) .. " on " .. tostring(c[2])
     if type(c[3]) == "number" then
       zip.OpenArchive(1, path, c[1])
-      T.eq(entries(1), c[3], what)
+      T.eq(T.entryCount(1), c[3], what)
       zip.CloseArchive(1)
       if not c[2] then T.eq(T.readfile(path), nil, what .. ": an empty archive is not written") end
     else
@@ -45,7 +44,7 @@ T.case("open modes: what each makes of a missing, an existing and a foreign file
   T.eq(host.lasterror(), 1055, "error number")
 end)
 
-T.case("ids: explicit, automatic, listed in opening order, reopened, closed twice", function()
+T.case("ids: explicit, automatic, listed in opening order, asked for attributes, reopened, closed twice", function()
   local three = fresh("three.zip")
   local other = T.path("other.zip")
   T.pyzip(other, {{"only.txt", "x"}})
@@ -55,10 +54,14 @@ T.case("ids: explicit, automatic, listed in opening order, reopened, closed twic
   T.eq(type(auto), "userdata", "automatic id")
   local ids = host.objects(zip.GetObjectType())
   T.ok(#ids == 2 and ids[1] == 7 and ids[2] == auto, "opening order")
+  T.eq(T.entryCount(auto), 1, "an attribute through the automatic id")
+  T.err(function() host.getattribute(zip.GetObjectType(), 7, 1) end, "Attribute not supported!")
+  T.eq(host.lasterror(), 1080, "attribute error number")
+  T.err(function() host.objects(999) end, "unknown object type", true)
   T.err(function() zip.CloseArchive(0) end, NOTFOUND)
   local before = T.readfile(three)
   zip.OpenArchive(7, other)
-  T.eq(entries(7), 1, "reopening drops the first archive unsaved")
+  T.eq(T.entryCount(7), 1, "reopening drops the first archive unsaved")
   T.eq(T.readfile(three), before, "first archive unchanged")
   T.err(function() zip.OpenArchive(7, T.path("missing.zip")) end, "Error opening zip archive " .. T.path("missing.zip") .. "!")
   T.err(function() zip.CloseArchive(7) end, NOTFOUND)
@@ -67,34 +70,27 @@ T.case("ids: explicit, automatic, listed in opening order, reopened, closed twic
   T.eq(#host.objects(zip.GetObjectType()), 0, "none left")
 end)
 
-T.case("progress runs from 0 to 100 in whole percent; userdata only when given", function()
-  for _, userdata in ipairs({false, true}) do
+T.case("progress runs from 0 to 100 in whole percent; userdata as given, false included, else none", function()
+  for i = 1, 3 do
+    local userdata = ({{}, false})[i]
     local path = fresh("progress.zip")
     local id = zip.OpenArchive(nil, path, 1004)
     zip.AddFile(id, source)
-    local seen, box = {}, {}
+    local seen, fields = {}, {}
     zip.CloseArchive(id, 0, function(t)
       T.eq(t.action, "CloseArchive", "action")
       T.eq(t.id, id, "automatic id")
-      T.eq(t.userdata, userdata and box or nil, "userdata")
+      T.eq(t.userdata, userdata, "userdata")
+      for k in pairs(t) do fields[k] = true end
       seen[#seen + 1] = t.progress
-    end, userdata and box or nil)
+    end, userdata)
+    T.eq(fields.userdata, userdata ~= nil or nil, "a userdata field only when given")
     T.ok(#seen >= 2 and seen[1] == 0 and seen[#seen] == 100, "from 0 to 100")
-    for i = 2, #seen do T.ok(seen[i] >= seen[i - 1] and seen[i] == math.floor(seen[i]), "whole, never back") end
+    for n = 2, #seen do T.ok(seen[n] >= seen[n - 1] and math.type(seen[n]) == "integer", "whole, never back") end
   end
 end)
 
-T.case("a callback error does not stop the close", function()
-  local path = fresh("callerror.zip")
-  zip.OpenArchive(1, path, 1004)
-  zip.AddDirectory(1, "d")
-  zip.CloseArchive(1, 0, function() error("callback gives up") end)
-  zip.OpenArchive(1, path)
-  T.eq(entries(1), 4, "written")
-  zip.CloseArchive(1)
-end)
-
-T.case("a failed write keeps the archive open with its changes, to mend or discard", function()
+T.case("a failed write keeps the archive open with its changes, to mend or discard; a callback error stops no close", function()
   for _, mend in ipairs({true, false}) do
     local path, before = fresh("failed.zip")
     zip.OpenArchive(1, path, 1004)
@@ -103,28 +99,20 @@ T.case("a failed write keeps the archive open with its changes, to mend or disca
     local calls = 0
     T.err(function() zip.CloseArchive(1, 0, function() calls = calls + 1 end) end, "A zip error has occurred!")
     T.eq(T.readfile(path), before, "file unchanged")
-    T.eq(entries(1), 4, "changes pending")
+    T.eq(T.entryCount(1), 4, "changes pending")
     calls = 0
     if mend then
       zip.SetDefaultPassword(1, "secret")
-      zip.CloseArchive(1)
+      zip.CloseArchive(1, 0, function() error("callback gives up") end)
       T.eq(calls, 0, "the failed close's callback is not called again")
       zip.OpenArchive(1, path)
-      T.eq(entries(1), 4, "written after the mend")
+      T.eq(T.entryCount(1), 4, "written after the mend, its callback's error not stopping the close")
       zip.CloseArchive(1)
     else
       zip.CloseArchive(1, 1)
       T.eq(T.readfile(path), before, "discarded")
     end
   end
-  local path, before = fresh("readfail.zip")
-  zip.OpenArchive(1, path, 1004)
-  zip.AddFile(1, source)
-  host.failio("read", 1)
-  T.err(function() zip.CloseArchive(1) end, "A zip error has occurred!")
-  host.failio("read", 0)
-  T.eq(T.readfile(path), before, "a source that cannot be read fails the write")
-  zip.CloseArchive(1, 1)
 end)
 
 T.case("a read error while writing fails the close; a retry stores the whole file", function()
@@ -159,6 +147,8 @@ T.case("freeing the library drops open archives unsaved; it works again after", 
   T.eq(T.readfile(one), oneBefore, "one unchanged")
   T.eq(T.readfile(two), twoBefore, "two unchanged")
   T.eq(T.readfile(T.path("new.zip")), nil, "new not written")
+  T.err(function() zip.GetFileAtIndex(1, 0) end, "not set up", true)
+  T.eq(host.freelibrary("nothing"), false, "a plug-in not loaded")
   require_plugin("zip")
   T.eq(#host.objects(zip.GetObjectType()), 0, "no archives")
   T.err(function() zip.CloseArchive(auto) end, NOTFOUND)

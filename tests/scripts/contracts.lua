@@ -46,8 +46,7 @@ local function call(row, id, index, wrong, value)
 end
 
 T.case("an unknown id and an index without an entry", function()
-  T.writefile(copy, T.readfile(archive))
-  zip.OpenArchive(1, copy, 1004)
+  zip.OpenArchive(1, archive, 1004)
   for _, row in ipairs(commands) do
     local ok, msg = pcall(call, row, 9, 0)
     T.eq(msg, NOTFOUND, row[1] .. " with an unknown id")
@@ -163,7 +162,7 @@ T.case("an archive in use by a close or an extraction refuses what would disturb
       zip.CloseArchive(1)
     end
     zip.OpenArchive(1, copy)
-    T.eq(host.getattribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES), 3, "written once, as it was")
+    T.eq(T.entryCount(1), 3, "written once, as it was")
     zip.CloseArchive(1)
   end
 end)
@@ -181,9 +180,6 @@ T.case("a nested extraction leaves the archive guarded; other archives stay usab
   end})
   T.eq(messages[1], BUSY, "still guarded after a nested extraction")
   T.eq(T.readfile(T.path("nested.txt")), "small", "nested extraction")
-  zip.CloseArchive(1)
-  zip.OpenArchive(1, archive)
-  zip.ExtractFile(1, 0, out, {callback = function() pcall(host.freelibrary, "zip") end})
   zip.CloseArchive(1)
 end)
 

@@ -29,6 +29,7 @@ T.case("every command, constant, error text and option is in the page", function
     local help = host.help("zip." .. name)
     T.ok(page:find('id="' .. name .. '"', 1, true) and help and text:find(help, 1, true), name .. ": section, help text")
   end
+  T.ok(host.help("zip.NoSuchCommand") == nil and host.help("nothing") == nil, "no help for an unknown command")
   T.eq(#names(_G, "^ZIP"), 28, "constants")
   for _, name in ipairs(names(_G, "^ZIP")) do
     local row = string.format("<td><code>%s</code></td><td>%d</td>", name, _G[name])

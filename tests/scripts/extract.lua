@@ -14,7 +14,6 @@ T.pyzip(archive, {
   {"hundred", data.hundred}, {"dir/", "", method = "stored"},
 })
 local text = string.rep("The quick brown fox jumps over the lazy dog. ", 3000)
-local function exists(path) return T.readfile(path) ~= nil end
 
 T.case("progress: index, the reports, the data", function()
   local hundred = {}
@@ -25,47 +24,32 @@ T.case("progress: index, the reports, the data", function()
   T.withArchive(archive, function()
     for _, c in ipairs(cases) do
       local dst, reports = T.path("progress.out"), {}
-      zip.ExtractFile(1, c[1], dst, {callback = function(t) reports[#reports + 1] = t.progress end})
+      zip.ExtractFile(1, c[1], dst, {callback = function(t)
+        T.eq(t.action, "ExtractFile", "action")
+        reports[#reports + 1] = t.progress
+      end})
       T.eq(table.concat(reports, ","), c[2], "reports of entry " .. c[1])
       T.ok(T.readfile(dst) == data[c[3]], "data of entry " .. c[1])
     end
   end)
 end)
 
-T.case("the report's fields: userdata as given, false included, ids as OpenArchive gave them", function()
-  local id = zip.OpenArchive(nil, archive)
-  local token = {}
-  for _, userdata in ipairs({token, false, "x", nil}) do
-    local report
-    zip.ExtractFile(id, 1, T.path("fields.out"), {userdata = userdata, callback = function(t) report = t end})
-    T.eq(report.userdata, userdata, "userdata")
-    T.eq(report.id, id, "automatic id")
-    T.eq(report.action, "ExtractFile", "action")
-    T.eq(math.type(report.progress), "integer", "progress is an integer")
-    if userdata == nil then
-      local keys = {}
-      for k in pairs(report) do keys[#keys + 1] = k end
-      table.sort(keys)
-      T.eq(table.concat(keys, ","), "action,id,progress", "fields")
-    end
-  end
-  zip.CloseArchive(id)
-end)
-
-T.case("a callback's return values never stop the extraction; its error does", function()
+T.case("a callback's return values never stop the extraction; its own error does, unchanged", function()
   T.withArchive(archive, function()
     local calls, dst = 0, T.path("returns.out")
     zip.ExtractFile(1, 3, dst, {callback = function() calls = calls + 1; return false, "stop", 0 end})
     T.eq(calls, 100, "calls")
     calls = 0
-    local msg = T.err(function()
+    T.err(function()
       zip.ExtractFile(1, 3, dst, {callback = function()
         calls = calls + 1
         if calls == 3 then error("enough now") end
       end})
-    end, "enough now", true)
+    end, "^[^ ]*extract.lua:%d+: enough now$", true)
     T.eq(#T.readfile(dst), 3 * 65536, "the partial file stays")
-    T.ok(not msg:find("zip error"), "not a zip error")
+    local ok, err = pcall(zip.ExtractFile, 1, 1, dst, {callback = function() error({reason = "mine"}) end})
+    T.ok(not ok and err.reason == "mine", "an error value that is no string")
+    T.eq(host.lasterror(), 1500, "callback failure code")
     zip.ExtractFile(1, 1, dst, {userdata = 5})
     T.ok(T.readfile(dst) == data.exact, "extracts after the error")
   end)
@@ -75,16 +59,12 @@ end)
 -- caught by the CRC only.
 local encrypted = T.path("encrypted.zip")
 T.writefile(T.path("secret.txt"), text)
-do
-  local out, ok = T.sh("cd '" .. T.work .. "' && zip -q -0 -P right encrypted.zip secret.txt")
-  assert(ok, "zip failed: " .. out)
-end
+T.run("cd '" .. T.work .. "' && zip -q -0 -P right encrypted.zip secret.txt")
 
 T.case("passwords: the option wins over the default; none fails before the file", function()
   -- default password, option, whether it extracts
   local cases = {{nil, nil, false}, {"right", nil, true}, {"wrong", "right", true}, {"right", "wrong", false}, {nil, 12, false}}
   T.withArchive(encrypted, function()
-    T.eq(zip.GetFileAttributes(1, 0).encryption, ZIP_EM_TRAD_PKWARE, "encryption method")
     for i, c in ipairs(cases) do
       local dst = T.path("password" .. i .. ".out")
       if c[1] then zip.SetDefaultPassword(1, c[1]) end
@@ -93,7 +73,7 @@ T.case("passwords: the option wins over the default; none fails before the file"
         T.ok(T.readfile(dst) == text, "case " .. i)
       else
         T.err(function() zip.ExtractFile(1, 0, dst, {password = c[2]}) end, ZIPERR)
-        T.ok(not exists(dst), "no destination in case " .. i)
+        T.eq(T.readfile(dst), nil, "no destination in case " .. i)
       end
     end
   end)
@@ -109,7 +89,7 @@ T.case("no wrong password ever extracts, or leaves a file behind", function()
         {password = "wrong" .. i, callback = function() reported = true end})
       T.ok(not ok, "wrong password " .. i .. " failed")
       T.eq(msg, ZIPERR, "error for wrong" .. i)
-      T.ok(not exists(dst), "no destination for wrong" .. i)
+      T.eq(T.readfile(dst), nil, "no destination for wrong" .. i)
       if reported then passedCheck = passedCheck + 1 end
     end
     -- About 1 in 256 wrong passwords pass libzip's one-byte check and
@@ -123,9 +103,7 @@ T.pyzip(plain, {{"stored.txt", text, method = "stored"}, {"deflated.txt", text}}
 
 T.case("a damaged entry removes only a destination the command created", function()
   local corrupt = T.path("corrupt.zip")
-  local bytes = T.readfile(plain)
-  local at = bytes:find("fox", 1, true)
-  T.writefile(corrupt, bytes:sub(1, at - 1) .. "F" .. bytes:sub(at + 1))
+  T.damage(plain, "fox", corrupt)
   -- Run as root this is a device node like /dev/null (which a test must
   -- not risk); else a plain file.
   local node = T.path("null")
@@ -136,7 +114,7 @@ T.case("a damaged entry removes only a destination the command created", functio
   T.withArchive(corrupt, function()
     for _, c in ipairs(cases) do
       T.err(function() zip.ExtractFile(1, 0, c[1]) end, ZIPERR)
-      T.eq(exists(c[1]), c[2], c[1] .. " left")
+      T.eq(T.readfile(c[1]) ~= nil, c[2], c[1] .. " left")
     end
     T.eq(select(2, T.sh("test -c '" .. node .. "'")), isDevice, "the device node stays a device")
     zip.ExtractFile(1, 1, node)

@@ -65,17 +65,4 @@ T.case("under a soft limit of 1,024 open files an archive takes 1,100 added file
   T.eq(T.sh("unzip -Z1 '" .. dir .. "/many.zip' | wc -l"), "1100\n", "entries")
 end)
 
-T.case("help, plug-in info and constants after require_plugin", function()
-  local lib = require_plugin("zip")
-  T.eq(lib, zip, "library table")
-  T.eq(require_plugin("zip"), zip, "second require returns the same table")
-  T.eq(host.help("zip.AddFile"), "idx=zip.AddFile(id,f$[,table]) -- add file to zip archive", "help")
-  T.eq(host.help("zip.NoSuchCommand"), nil, "help of an unknown command")
-  T.eq(host.help("nothing"), nil, "help without a library name")
-  local info = host.plugininfo("zip")
-  T.ok(info.name == "zip" and info.hostversion == 6 and info.capabilityoptions == 0x4000, "plug-in info")
-  T.eq(host.plugininfo("nothing"), nil, "info of a plug-in not loaded")
-  T.eq(math.type(ZIP_EM_AES_256), "integer", "integral constants are integers")
-end)
-
 T.finish()

@@ -1,13 +1,10 @@
--- How orhost runs plug-in commands: error codes become script errors,
--- callbacks' own errors pass through, the library can be freed only when
--- nothing of it runs, and the object list is walked live.
+-- How orhost runs plug-in commands: error codes become script errors, and
+-- the library can be freed only when nothing of it runs.
 local T = require("testlib")
 require_plugin("zip")
 
 local archive = T.path("calls.zip")
 T.pyzip(archive, {{"a.txt", string.rep("a", 1000)}, {"b.txt", "b"}})
-
-local function withArchive(fn) T.withArchive(archive, fn) end
 
 T.case("error codes are raised as their bare text and remembered; %s is used once", function()
   T.eq(select(2, pcall(zip.GetFileAtIndex, 77, 0)), "Cannot find specified zip archive!", "bare text without position")
@@ -21,39 +18,8 @@ T.case("error codes are raised as their bare text and remembered; %s is used onc
     "argument errors name the bare command")
 end)
 
-T.case("automatic ids are light userdata and the object list follows the archives", function()
-  local type = zip.GetObjectType()
-  local id = zip.OpenArchive(nil, archive)
-  T.eq(math.type(id), nil, "not a number")
-  T.eq(tostring(id):match("^userdata"), "userdata", "light userdata")
-  zip.OpenArchive(5, archive)
-  local ids = host.objects(type)
-  T.eq(#ids, 2, "two objects")
-  T.eq(host.getattribute(type, id, ZIPATTRNUMENTRIES), 2, "attribute through the automatic id")
-  T.eq(host.getattribute(type, 5, ZIPATTRNUMENTRIES), 2, "attribute through the number")
-  T.err(function() host.getattribute(type, 5, 1) end, "Attribute not supported!")
-  T.eq(host.lasterror(), 1080, "attribute error code")
-  zip.CloseArchive(id)
-  zip.CloseArchive(5)
-  T.eq(#host.objects(type), 0, "no objects")
-  T.err(function() host.objects(999) end, "unknown object type", true)
-end)
-
-T.case("a callback's own error reaches the script unchanged", function()
-  withArchive(function()
-    local dst = T.path("cb.out")
-    local ok, msg = pcall(zip.ExtractFile, 1, 0, dst, {callback = function() error({reason = "mine"}) end})
-    T.eq(ok, false, "raised")
-    T.eq(type(msg), "table", "the error value itself")
-    T.eq(msg.reason, "mine", "its contents")
-    T.eq(host.lasterror(), 1500, "callback failure code")
-    local ok2, msg2 = pcall(zip.ExtractFile, 1, 0, dst, {callback = function() error("stop here") end})
-    T.ok(not ok2 and msg2:find("host_plugin_calls.lua:%d+: stop here$"), tostring(msg2))
-  end)
-end)
-
 T.case("callbacks run inside the host-control bracket, where freelibrary is refused", function()
-  withArchive(function()
+  T.withArchive(archive, function()
     local inside, refused
     T.eq(host.incallback(), false, "outside")
     zip.ExtractFile(1, 0, T.path("in.out"), {callback = function()
@@ -64,17 +30,6 @@ T.case("callbacks run inside the host-control bracket, where freelibrary is refu
     T.ok(refused and refused:find("cannot free the library of plug-in zip", 1, true), tostring(refused))
     T.eq(zip.GetFileAtIndex(1, 1), "b.txt", "the archive is still open")
   end)
-end)
-
-T.case("freelibrary drops the archives; require_plugin sets the library up again", function()
-  zip.OpenArchive(3, archive)
-  T.eq(host.freelibrary("zip"), true, "freed")
-  T.eq(host.memory().blocks, 0, "archives released")
-  T.err(function() zip.GetFileAtIndex(3, 0) end, "not set up", true)
-  T.eq(host.freelibrary("nothing"), false, "a plug-in not loaded")
-  require_plugin("zip")
-  T.err(function() zip.GetFileAtIndex(3, 0) end, "Cannot find specified zip archive!")
-  T.eq(#host.objects(zip.GetObjectType()), 0, "no objects")
 end)
 
 T.finish()

@@ -69,6 +69,11 @@ function T.zipeval(path, expression)
   return (T.run(string.format("%s -c \"%s\" '%s'", T.python, code, path)):gsub("\n$", ""))
 end
 
+-- "name=data" of every entry of the archive at path, in order, joined by ",".
+function T.contents(path)
+  return T.zipeval(path, "','.join(n + '=' + z.read(n).decode() for n in z.namelist())")
+end
+
 -- unzip -t must find the archive at path sound.
 function T.unzipTest(path)
   local out, ok = T.sh("unzip -tq '" .. path .. "'")
@@ -88,6 +93,14 @@ end
 
 local function hex(s) return (s:gsub(".", function(c) return string.format("%02x", c:byte()) end)) end
 
+-- Flips a bit of the first byte of needle in the file at path (writing the
+-- result to copy, when given): an entry holding it no longer matches its CRC.
+function T.damage(path, needle, copy)
+  local data = T.readfile(path)
+  local at = assert(data:find(needle, 1, true), "needle not found")
+  T.writefile(copy or path, data:sub(1, at - 1) .. string.char(data:byte(at) ~ 0x20) .. data:sub(at + 1))
+end
+
 -- Makes an archive with python3's zipfile: entries is a list of
 -- {name, data [, method = "stored"|"deflated"|"bzip2"]}; every entry is
 -- dated 17-May-2020 10:30:00.
@@ -106,6 +119,9 @@ function T.pyzip(path, entries, comment)
   local out, ok = T.sh("python3 '" .. py .. "' '" .. path .. "'")
   if not ok then error("python3 failed: " .. out) end
 end
+
+-- The number of entries of archive id (1 by default), as the host's attribute gives it.
+function T.entryCount(id) return host.getattribute(zip.GetObjectType(), id or 1, ZIPATTRNUMENTRIES) end
 
 -- Runs fn with path open as archive id (mode as zip.OpenArchive takes it)
 -- and closes the archive whatever happens, discarding its changes when
