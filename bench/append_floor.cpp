@@ -11,12 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "core/file_copy.h"
+#include "timed_rounds.h"
 
 namespace {
 
@@ -30,8 +28,10 @@ bool SyncFolder(const std::string &path) {
     return synced;
 }
 
-// Replaces the archive at path with a synced copy of itself.
-bool ReplaceWithCopy(const std::string &path) {
+// Replaces the archive at path with a synced copy of itself (the round
+// number does not matter).
+bool ReplaceWithCopy(const char *archive, int) {
+    const std::string path = archive;
     const std::string temporary = path + ".floor";
     const int from = open(path.c_str(), O_RDONLY);
     const int to = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -45,20 +45,4 @@ bool ReplaceWithCopy(const std::string &path) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s ARCHIVE COUNT\n", argv[0]);
-        return 2;
-    }
-    const int count = std::atoi(argv[2]);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 1; i <= count; i++) {
-        if (!ReplaceWithCopy(argv[1])) {
-            std::perror(argv[1]);
-            return 1;
-        }
-    }
-    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
-    std::printf("%.3f\n", taken.count());
-    return 0;
-}
+int main(int argc, char **argv) { return RunTimedRounds(argc, argv, ReplaceWithCopy); }

@@ -7,10 +7,10 @@
 // Prints the seconds taken.
 #include <zip.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "timed_rounds.h"
 
 namespace {
 
@@ -32,20 +32,4 @@ bool AppendOne(const char *path, int i) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s ARCHIVE COUNT\n", argv[0]);
-        return 2;
-    }
-    const int count = std::atoi(argv[2]);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 1; i <= count; i++) {
-        if (!AppendOne(argv[1], i)) {
-            std::fprintf(stderr, "%s: writing %s failed\n", argv[0], argv[1]);
-            return 1;
-        }
-    }
-    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
-    std::printf("%.3f\n", taken.count());
-    return 0;
-}
+int main(int argc, char **argv) { return RunTimedRounds(argc, argv, AppendOne); }
