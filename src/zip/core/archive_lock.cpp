@@ -49,14 +49,14 @@ bool LockBefore(int descriptor, long deadline) {
 }
 
 // Opens what guards path: the file it names, or its folder when it names
-// nothing. -1 when neither opens or path names something other than a
-// regular file (O_NONBLOCK: a FIFO must not block the open).
-int OpenGuard(const char *path, bool *folder) {
+// nothing, and fills *guard with what fstat(2) says of it. -1 when neither
+// opens or path names something other than a regular file (O_NONBLOCK: a
+// FIFO must not block the open).
+int OpenGuard(const char *path, bool *folder, struct stat *guard) {
     int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     *folder = descriptor < 0 && errno == ENOENT;
-    if (*folder) return OpenFolderOf(path);
-    struct stat status;
-    if (descriptor >= 0 && (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))) {
+    if (*folder) descriptor = OpenFolderOf(path);
+    if (descriptor >= 0 && (fstat(descriptor, guard) != 0 || (!*folder && !S_ISREG(guard->st_mode)))) {
         close(descriptor);
         return -1;
     }
@@ -67,8 +67,10 @@ int OpenGuard(const char *path, bool *folder) {
 // folder lock still nothing.
 bool StillGuarded(const char *path, bool folder, const struct stat &guard) {
     if (folder) return PathNamesNothing(path);
-    struct stat now;
-    return stat(path, &now) == 0 && now.st_dev == guard.st_dev && now.st_ino == guard.st_ino;
+    FileIdentity locked{};
+    locked.device = guard.st_dev;
+    locked.inode = guard.st_ino;
+    return PathNamesFile(path, locked);
 }
 
 }  // namespace
@@ -78,12 +80,9 @@ LockResult ArchiveLock::Acquire(const char *path) {
     const long deadline = NowMilliseconds() + kWaitMilliseconds;
     for (;;) {
         bool folder;
-        int descriptor = OpenGuard(path, &folder);
         struct stat guard;
-        if (descriptor < 0 || fstat(descriptor, &guard) != 0) {
-            if (descriptor >= 0) close(descriptor);
-            return LockResult::Failed;
-        }
+        int descriptor = OpenGuard(path, &folder, &guard);
+        if (descriptor < 0) return LockResult::Failed;
         for (const ArchiveLock *held = gHeld; held; held = held->next_) {
             if (held->device_ == guard.st_dev && held->inode_ == guard.st_ino) {
                 close(descriptor);
