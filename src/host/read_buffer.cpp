@@ -77,26 +77,31 @@ bool Sync(HostFile *file, ReadBuffer *buffer) {
 }
 
 int64_t Seek(HostFile *file, ReadBuffer *buffer, int64_t offset, int mode) {
+    if (mode == SEEK_FROM_END) {
+        if (files::Seek(file, offset, mode) < 0) return -1;
+        Reset(buffer);
+        // A host seek tells the position before the move; the end is known
+        // only to the file.
+        return files::Seek(file, 0, SEEK_FROM_CURRENT);
+    }
     int64_t held = static_cast<int64_t>(Held(buffer));
-    if (held == 0 || mode == SEEK_FROM_END) {
+    if (held == 0) {
         int64_t before = files::Seek(file, offset, mode);
         if (before < 0) return -1;
-        Reset(buffer);
-        return before - held;
+        return mode == SEEK_FROM_START ? offset : before + offset;
     }
     int64_t here = files::Seek(file, 0, SEEK_FROM_CURRENT);
     if (here < 0) return -1;
-    int64_t position = here - held;
     int64_t target = offset;
-    if (mode == SEEK_FROM_CURRENT && __builtin_add_overflow(position, offset, &target)) return -1;
+    if (mode == SEEK_FROM_CURRENT && __builtin_add_overflow(here - held, offset, &target)) return -1;
     int64_t start = here - static_cast<int64_t>(buffer->end);
     if (target >= start && target <= here) {
         buffer->begin = static_cast<size_t>(target - start);
-        return position;
+        return target;
     }
     if (files::Seek(file, target, SEEK_FROM_START) < 0) return -1;
     Reset(buffer);
-    return position;
+    return target;
 }
 
 bool AtEnd(HostFile *file, ReadBuffer *buffer) { return Held(buffer) == 0 && files::AtEnd(file); }

@@ -47,8 +47,8 @@ size_t Read(HostFile *file, ReadBuffer *buffer, char *out, size_t count);
 // file cannot seek there.
 bool Sync(HostFile *file, ReadBuffer *buffer);
 
-// Seeks (SEEK_FROM_ modes) as the reader sees the file: the position
-// before, or -1. A target inside buffer is reached without a host call.
+// Seeks (SEEK_FROM_ modes) as the reader sees the file: the new position,
+// or -1. A target inside buffer is reached without a host call.
 int64_t Seek(HostFile *file, ReadBuffer *buffer, int64_t offset, int mode);
 
 // True when nothing is held and the file is at its end.

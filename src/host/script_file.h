@@ -12,6 +12,8 @@
 struct ScriptFile {
     HostFile *file;     // the open file; NULL once closed
     ReadBuffer buffer;  // what has been read ahead of the script
+    bool writable;      // opened in a mode that writes
+    bool append;        // every write goes to the end ("a", "a+")
 };
 
 // The metatable name of file objects.

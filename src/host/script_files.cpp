@@ -23,6 +23,8 @@ namespace {
 
 // Largest piece written by one host file call.
 constexpr size_t kChunk = 1 << 20;
+// Room for a number as f:write formats it.
+constexpr size_t kNumberText = 64;
 // Piece size when reading to the end of a file of unknown length.
 constexpr size_t kReadAllChunk = 1 << 16;
 
@@ -41,13 +43,31 @@ struct OpenOptions {
 // The open file of the object at index, raising when it is closed.
 HostFile *OpenFileArg(lua_State *L, int index) { return OpenFileObject(L, index)->file; }
 
-// Reads host.open's mode argument: "r" (default), "w" or "rw".
-int ModeArg(lua_State *L, int index) {
+// What a mode string of host.open asks for.
+struct OpenMode {
+    int host;       // the host mode (FMODE_ values)
+    bool truncate;  // emptied before a read-write open ("w+")
+    bool append;    // every write at the end ("a", "a+")
+};
+
+// Raises host.open's error for a mode it does not know.
+[[noreturn]] void InvalidMode(lua_State *L, int index, const char *mode) {
+    luaL_argerror(L, index, lua_pushfstring(L, "invalid mode '%s'", mode));
+    __builtin_unreachable();
+}
+
+// Reads host.open's mode argument: Lua's io.open modes ("r", "w", "a",
+// each with an optional "+", then any "b"s) and orhost's own "rw".
+OpenMode ModeArg(lua_State *L, int index) {
     const char *mode = luaL_optstring(L, index, "r");
-    if (strcmp(mode, "r") == 0) return FMODE_READ;
-    if (strcmp(mode, "w") == 0) return FMODE_WRITE;
-    if (strcmp(mode, "rw") == 0) return FMODE_READWRITE;
-    return luaL_argerror(L, index, lua_pushfstring(L, "invalid mode '%s'", mode));
+    if (mode[0] == '\0' || strchr("rwa", mode[0]) == nullptr) InvalidMode(L, index, mode);
+    const char *rest = mode + 1;
+    bool plus = *rest == '+' || (mode[0] == 'r' && *rest == 'w');
+    if (plus) ++rest;
+    if (rest[strspn(rest, "b")] != '\0') InvalidMode(L, index, mode);
+    if (mode[0] == 'a') return {FMODE_READWRITE, false, true};
+    if (!plus) return {mode[0] == 'r' ? FMODE_READ : FMODE_WRITE, false, false};
+    return {FMODE_READWRITE, mode[0] == 'w', false};
 }
 
 // Pushes field key of the options table at index; raises unless it is nil
@@ -91,6 +111,7 @@ ScriptFile *NewFileObject(lua_State *L) {
     auto *object = static_cast<ScriptFile *>(lua_newuserdatauv(L, sizeof(ScriptFile), 1));
     object->file = nullptr;
     object->buffer = {};
+    object->writable = object->append = false;
     luaL_setmetatable(L, kFileType);
     return object;
 }
@@ -108,10 +129,24 @@ int OpenFailure(lua_State *L, const char *path, int mode, bool passwordGiven, in
     return 2;
 }
 
+// Opens path as mode asks, handing tags on; "w+" first empties the file
+// through a write open and its close. NULL on failure, with errno set.
+HostFile *OpenInMode(const char *path, const OpenMode &mode, const TagItem *tags) {
+    if (mode.truncate) {
+        HostFile *emptied = files::Open(path, FMODE_WRITE, tags);
+        if (emptied == nullptr) return nullptr;
+        if (!files::Close(emptied)) {
+            errno = EIO;
+            return nullptr;
+        }
+    }
+    return files::Open(path, mode.host, tags);
+}
+
 // host.open(path [, mode [, options]]) -> file or nil, message
 int HostOpen(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
-    int mode = ModeArg(L, 2);
+    OpenMode mode = ModeArg(L, 2);
     OpenOptions o = ReadOpenOptions(L, 3);
     ScriptFile *object = NewFileObject(L);
     if (o.keepIndex) {
@@ -138,8 +173,10 @@ int HostOpen(lua_State *L) {
     }
     if (nUser) tags[n++] = {FOPENTAG_USERTAGS, reinterpret_cast<uintptr_t>(&userTags[0])};
     tags[n] = {TAG_DONE, 0};
-    object->file = files::Open(path, mode, tags);
-    if (object->file == nullptr) return OpenFailure(L, path, mode, o.password != nullptr, errno);
+    object->file = OpenInMode(path, mode, tags);
+    if (object->file == nullptr) return OpenFailure(L, path, mode.host, o.password != nullptr, errno);
+    object->writable = mode.host != FMODE_READ;
+    object->append = mode.append;
     return 1;
 }
 
@@ -156,28 +193,64 @@ bool CloseObject(lua_State *L, ScriptFile *object) {
     return ok;
 }
 
-// f:write(s) -> bytes written, or nil on error
+// Writes all of data to file; false when a write fails or falls short.
+bool WriteAll(HostFile *file, const char *data, size_t length) {
+    for (size_t done = 0; done < length;) {
+        size_t chunk = length - done > kChunk ? kChunk : length - done;
+        if (files::Write(file, data + done, static_cast<int32_t>(chunk)) != static_cast<int32_t>(chunk)) return false;
+        done += chunk;
+    }
+    return true;
+}
+
+// Pushes nil and "name: reason" for a failed call on the object's file;
+// returns 2.
+int FileFailure(lua_State *L, ScriptFile *object, const char *reason) {
+    lua_pushnil(L);
+    lua_pushfstring(L, "%s: %s", files::Name(object->file), reason);
+    return 2;
+}
+
+// Why a write failed: the system's error on a real file; an adapter tells
+// no reason.
+const char *WriteFailureReason(bool byAdapter, int error) {
+    return byAdapter ? "the archive did not take the data" : strerror(error);
+}
+
+// Makes the object's file ready for a write where its reader is, or at its
+// end when it appends; false when it cannot seek there.
+bool PrepareWrite(ScriptFile *object) {
+    if (!object->append) return readbuffer::Sync(object->file, &object->buffer);
+    readbuffer::Reset(&object->buffer);
+    return files::Seek(object->file, 0, SEEK_FROM_END) >= 0;
+}
+
+// The bytes f:write writes for argument index: a string, or a number as
+// Lua's file:write formats it (into number).
+const char *WrittenBytes(lua_State *L, int index, char (&number)[kNumberText], size_t *length) {
+    if (lua_type(L, index) != LUA_TNUMBER) return luaL_checklstring(L, index, length);
+    int n = lua_isinteger(L, index) ? snprintf(number, sizeof number, LUA_INTEGER_FMT, lua_tointeger(L, index))
+                                    : snprintf(number, sizeof number, LUA_NUMBER_FMT, lua_tonumber(L, index));
+    *length = static_cast<size_t>(n);
+    return number;
+}
+
+// f:write(...) -> the file, or nil and a message
 int FileWrite(lua_State *L) {
     ScriptFile *object = OpenFileObject(L, 1);
-    HostFile *file = object->file;
-    size_t length;
-    const char *data = luaL_checklstring(L, 2, &length);
-    if (!readbuffer::Sync(file, &object->buffer)) {
-        lua_pushnil(L);
-        return 1;
+    int last = lua_gettop(L);
+    for (int i = 2; i <= last; ++i) {
+        if (lua_type(L, i) != LUA_TSTRING && lua_type(L, i) != LUA_TNUMBER) luaL_typeerror(L, i, "string");
     }
-    size_t done = 0;
-    while (done < length) {
-        size_t chunk = length - done > kChunk ? kChunk : length - done;
-        int32_t written = files::Write(file, data + done, static_cast<int32_t>(chunk));
-        if (written < 0) {
-            lua_pushnil(L);
-            return 1;
-        }
-        done += static_cast<size_t>(written);
-        if (static_cast<size_t>(written) < chunk) break;
+    if (!object->writable) return FileFailure(L, object, strerror(EBADF));
+    if (!PrepareWrite(object)) return FileFailure(L, object, "cannot seek to where the write goes");
+    for (int i = 2; i <= last; ++i) {
+        char number[kNumberText];
+        size_t length;
+        const char *data = WrittenBytes(L, i, number, &length);
+        if (!WriteAll(object->file, data, length)) return FileFailure(L, object, WriteFailureReason(files::ByAdapter(object->file), errno));
     }
-    lua_pushinteger(L, static_cast<lua_Integer>(done));
+    lua_settop(L, 1);
     return 1;
 }
 
@@ -195,19 +268,19 @@ int FileGetC(lua_State *L) {
 int FilePutC(lua_State *L) {
     ScriptFile *object = OpenFileObject(L, 1);
     int byte = static_cast<int>(luaL_checkinteger(L, 2));
-    lua_pushboolean(L, readbuffer::Sync(object->file, &object->buffer) && files::PutC(object->file, byte));
+    lua_pushboolean(L, object->writable && PrepareWrite(object) && files::PutC(object->file, byte));
     return 1;
 }
 
-// f:seek([whence [, offset]]) -> position before, or nil
+// f:seek([whence [, offset]]) -> the new position, or nil and a message
 int FileSeek(lua_State *L) {
     static const char *const kWhence[] = {"cur", "set", "end", nullptr};
     ScriptFile *object = OpenFileObject(L, 1);
     int mode = luaL_checkoption(L, 2, "cur", kWhence);
     lua_Integer offset = luaL_optinteger(L, 3, 0);
-    int64_t before = readbuffer::Seek(object->file, &object->buffer, offset, mode);
-    if (before < 0) return 0;
-    lua_pushinteger(L, before);
+    int64_t position = readbuffer::Seek(object->file, &object->buffer, offset, mode);
+    if (position < 0) return FileFailure(L, object, "cannot seek there");
+    lua_pushinteger(L, position);
     return 1;
 }
 
@@ -295,16 +368,6 @@ int HostReadFile(lua_State *L) {
     return 1;
 }
 
-// Writes all of data to file; false when a write fails or falls short.
-bool WriteAll(HostFile *file, const char *data, size_t length) {
-    for (size_t done = 0; done < length;) {
-        size_t chunk = length - done > kChunk ? kChunk : length - done;
-        if (files::Write(file, data + done, static_cast<int32_t>(chunk)) != static_cast<int32_t>(chunk)) return false;
-        done += chunk;
-    }
-    return true;
-}
-
 // host.writefile(path, data) -> true, or false and a message
 int HostWriteFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
@@ -325,10 +388,7 @@ int HostWriteFile(lua_State *L) {
         return 1;
     }
     lua_pushboolean(L, 0);
-    if (byAdapter)
-        lua_pushfstring(L, "%s: the archive did not take the data", path);
-    else
-        lua_pushfstring(L, "%s: %s", path, strerror(written ? errno : error));
+    lua_pushfstring(L, "%s: %s", path, WriteFailureReason(byAdapter, written ? errno : error));
     return 2;
 }
 

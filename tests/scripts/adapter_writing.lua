@@ -5,7 +5,7 @@ require_plugin("zip", {installadapter = true})
 local function write(path, data, mode, opts)
   local f = assert(host.open(path, mode or "w", opts))
   T.eq(f:servedby(), "Zip")
-  if data ~= "" then T.eq(f:write(data), #data) end
+  if data ~= "" then T.eq(f:write(data), f) end
   return f:close()
 end
 
@@ -27,13 +27,13 @@ T.case("write mode: new entries and archives, replaced entries in any case, empt
   T.eq(host.readfile(T.path("write3.zip") .. "/DOCS/READ.ME"), "new", "read in any case")
 end)
 
-T.case("read-write appends or starts empty; gaps fill with zeros; stat gives path, length and now", function()
+T.case("read-write appends or starts empty; gaps fill with zeros; stat gives path, length and now; a, w+", function()
   local arc = T.path("rw.zip")
   T.pyzip(arc, {{"five", "12345"}})
   local f = assert(host.open(arc .. "/five", "rw"))
   T.eq(f:read(10), "12345")
   T.eq(f:seek("end", 0), 5)
-  T.eq(f:write("678"), 3)
+  T.eq(f:write("678"), f)
   f:seek("set", 0)
   T.eq(f:read(10), "12345678")
   local s = f:stat({fullname = true})
@@ -43,12 +43,17 @@ T.case("read-write appends or starts empty; gaps fill with zeros; stat gives pat
   T.eq(f:read(10), nil)
   T.eq(f:eof(), true)
   f:write("ab")
-  T.eq(f:seek("set", 70000), 2)
+  T.eq(f:seek("set", 70000), 70000)
   f:write("z")
   T.eq(f:seek("set", -1), nil)
   T.eq(f:close(), true)
   T.ok(T.contents(arc) == "five=12345678,fresh=ab" .. string.rep("\0", 69998) .. "z", "appended, zero-filled")
   T.unzipTest(arc)
+  for _, m in ipairs({{"a", "12345678+"}, {"w+", "\0+"}}) do
+    local g = assert(host.open(arc .. "/five", m[1]))
+    T.eq(g:seek("set", 1) and g:write("+"):close(), true, m[1])
+    T.eq(host.readfile(arc .. "/five"), m[2], m[1] .. " contents")
+  end
 end)
 
 T.case("a writer opened before a scan fails at its close while the scan is open, under any spelling", function()
