@@ -28,7 +28,7 @@ ensure_packages() {
 }
 
 # What every build of the module and orhost needs.
-BUILD_PACKAGES=(build-essential g++ cmake pkg-config libzip-dev liblua5.4-dev zlib1g-dev libssl-dev libisal-dev)
+BUILD_PACKAGES=(build-essential g++ cmake pkg-config libzip-dev liblua5.4-dev zlib1g-dev libssl-dev libisal-dev libicu-dev)
 
 # Configures (once) and builds one build directory: configure_and_build DIR [cmake options...]
 configure_and_build() {

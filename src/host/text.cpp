@@ -1,5 +1,8 @@
 #include "text.h"
 
+#include <cstddef>
+#include <unicode/uchar.h>
+
 #include "settings.h"
 
 namespace text {
@@ -18,9 +21,54 @@ unsigned char Lower(unsigned char c) {
 // True for a UTF-8 continuation byte.
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+// Where bytes that are no whole character are numbered when compared: above
+// every code point, so that each equals only itself.
+constexpr uint32_t kByteBase = 0x110000;
+
+// The bytes of the UTF-8 sequence that lead begins, 1 for a byte that
+// begins none.
+size_t SequenceLength(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 1;
+}
+
+// The next character of s from *at within its first limit bytes, folded by
+// Unicode simple case folding, and advances *at past it: 0 at the end or
+// the limit; kByteBase + the byte for a byte that begins no valid character
+// or one the limit cuts.
+uint32_t NextFolded(const char *s, size_t *at, size_t limit) {
+    if (*at >= limit || s[*at] == '\0') return 0;
+    auto lead = static_cast<unsigned char>(s[*at]);
+    if (lead < 0x80) {
+        *at += 1;
+        return Lower(lead);
+    }
+    int length = 0;
+    uint32_t code = limit - *at >= SequenceLength(lead) ? DecodeUtf8(s + *at, &length) : kReplacement;
+    if (length <= 1) {
+        *at += 1;
+        return kByteBase + lead;
+    }
+    *at += static_cast<size_t>(length);
+    return static_cast<uint32_t>(u_foldCase(static_cast<UChar32>(code), U_FOLD_CASE_DEFAULT));
+}
+
+// CompareNoCase in UTF-8 mode: character by character, folded.
+int CompareFolded(const char *a, const char *b, size_t limit) {
+    size_t i = 0, j = 0;
+    for (;;) {
+        uint32_t x = NextFolded(a, &i, limit), y = NextFolded(b, &j, limit);
+        if (x != y) return x < y ? -1 : 1;
+        if (x == 0) return 0;
+    }
+}
+
 }  // namespace
 
 int CompareNoCase(const char *a, const char *b, long n) {
+    if (gSettings.utf8) return CompareFolded(a, b, n < 0 ? SIZE_MAX : static_cast<size_t>(n));
     for (long i = 0; n < 0 || i < n; ++i) {
         unsigned char ca = Lower(static_cast<unsigned char>(a[i]));
         unsigned char cb = Lower(static_cast<unsigned char>(b[i]));

@@ -21,7 +21,7 @@ end)
 
 T.case("which directories scan, what they list, how they stat", function()
   local p = T.path("cases.zip")
-  T.pyzip(p, {{"Data/x", "1"}, {"data/y", "2"}, {"data/x", "3"}})
+  T.pyzip(p, {{"Data/x", "1"}, {"data/y", "2"}, {"data/x", "3"}, {"Grüße/x", "4"}, {"\u{212A}.txt", "5"}})
   local cases = {  -- path, listing (nil: not served), stat name (false: no stat of its own)
     {arc, "directory:docs file:readme.txt directory:src", false},  -- in order of first appearance
     {arc .. "/docs", "file:a.txt directory:img", arc .. "/docs"},
@@ -29,7 +29,7 @@ T.case("which directories scan, what they list, how they stat", function()
     {arc .. "\\docs\\img", "file:b.png", false},
     {arc .. "/src", "file:main.c", false},
     {arc .. "/Docs"}, {arc .. "/nothing"}, {arc .. "/readme.txt"},
-    {p, "directory:Data directory:data", false}, {p .. "/data", "file:y file:x", false},
+    {p, "directory:Data directory:data directory:Grüße file:\u{212A}.txt", false}, {p .. "/data", "file:y file:x", false},
   }
   for _, c in ipairs(cases) do
     local d = host.opendir(c[1])
@@ -47,6 +47,8 @@ T.case("which directories scan, what they list, how they stat", function()
     end
   end
   T.eq(host.readfile(arc .. "/DOCS/A.TXT"), "alpha", "file opening ignores case")
+  T.eq(host.readfile(p .. "/GRÜẞE/X") .. host.readfile(p .. "/K.TXT"), "45", "by Unicode simple case folding")
+  T.eq(host.writefile(p .. "/GRÜßE", "x"), false, "no file over a folder of that name in other case")
 end)
 
 T.case("a scan lists each child once, and only children that open or scan", function()

@@ -15,6 +15,8 @@ T.pyzip(archive, {
   {"a/", "", method = "stored"},         -- 4
   {"x/y/", ""},                          -- 5
   {"z\xC3\x84", ""},                     -- 6: "zÄ" in UTF-8, empty
+  {"docs/grüße.txt", ""},                -- 7
+  {"\u{212A}elvin", ""},                  -- 8: the Kelvin sign folds to "k"
 })
 local dst = T.path("out.txt")
 
@@ -26,7 +28,8 @@ T.case("lookups: name, options, index", function()
     {"b.txt", {nodir = 1}, 0}, {"B.TXT", {nodir = 1}, 1}, {"B.txt", {nodir = 1}, 2}, {"a/b.txt", {nodir = 1}, -1},
     {"", {nodir = 1}, 4}, {"y", {nodir = 1}, -1},
     {"B.TXT", {nocase = 1, nodir = 1}, 0}, {"", {nocase = 1, nodir = 1}, 4},
-    {"Z\xC3\x84", {nocase = 1}, 6}, {"Z\xE3\x84", {nocase = 1}, -1},
+    {"Z\xC3\x84", {nocase = 1}, 6}, {"Z\xE3\x84", {nocase = 1}, -1}, {"docs/GRÜẞE.TXT", {nocase = 1}, 7},
+    {"KELVIN", {nocase = 1}, 8}, {"GRÜSSE.TXT", {nocase = 1, nodir = 1}, -1},
     {"A/b.txt", {}, -1}, {"A/b.txt", {nocase = 0, nodir = 0}, -1}, {"A/b.txt", {NOCASE = 1, other = true}, -1},
     {"A/b.txt", {nocase = 0.5}, -1}, {"A/b.txt", {nocase = -1}, 0},
   }
