@@ -49,7 +49,7 @@ const char kHelp[] =
     "Exit status: 0 when the script ends normally, 1 after an uncaught error (printed with\n"
     "its position and a traceback), 2 for a usage error.\n"
     "\n"
-    "Reference: docs/orhost/index.html in the source tree, PREFIX/lib/orvanel/orhost/index.html\n"
+    "Reference: docs/orhost/index.html in the source tree, " ORHOST_INSTALLED_REFERENCE "\n"
     "when installed.\n";
 
 // What the command line asks for.

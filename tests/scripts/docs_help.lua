@@ -29,6 +29,11 @@ T.case("every command, constant, error text and option is in the page", function
     local help = host.help("zip." .. name)
     T.ok(page:find('id="' .. name .. '"', 1, true) and help and text:find(help, 1, true), name .. ": section, help text")
   end
+  for _, command in ipairs({function() zip.OpenArchive(1, T.path("none.zip")) end, function() zip.CloseArchive(9) end}) do
+    local message = select(2, pcall(command))
+    T.ok(text:find(string.format('"%s" (%d)', message:gsub(T.path("none.zip"):gsub("%p", "%%%0"), "%%s"), host.lasterror()), 1, true), message)
+  end
+  T.eq(zip.GetObjectType() and host.lasterror(), 2001, "host.lasterror() is not cleared")
   T.ok(host.help("zip.NoSuchCommand") == nil and host.help("nothing") == nil, "no help for an unknown command")
   T.eq(#names(_G, "^ZIP"), 28, "constants")
   for _, name in ipairs(names(_G, "^ZIP")) do
@@ -62,6 +67,9 @@ T.case("cmake --install puts orhost, the plug-in and its help in a host's layout
   if not orhost then return end  -- run by hand, outside the build
   local build = orhost:match("^(.*)/[^/]*$")
   local prefix = T.path("prefix")
+  for _, page in ipairs({info.helpfile, "orhost/index.html", "orvanel.css"}) do
+    T.eq(T.readfile(build .. "/plugins/" .. page), T.readfile(root .. "/docs/" .. page), page .. " in the build's plug-in folder")
+  end
   T.run(string.format("cmake --install '%s' --prefix '%s'", build, prefix))
   local plugin = T.sh(string.format("find '%s' -name zip.orp", prefix)):match("[^\n]+")
   T.ok(plugin ~= nil, "zip.orp installed")

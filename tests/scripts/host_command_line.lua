@@ -38,6 +38,7 @@ T.case("command lines: status and output", function()
     {"--host-version 6.1 -e 'io.write(tostring(host.setutf8(true)))'", 0, "=false"},  -- no UTF-8 strings
     {"--help", 0, "--plugin-dir DIR"}, {"--help", 0, "ORHOST_PLUGIN_DIR"}, {"--help", 0, "--host-version V.R"},
     {"--help", 0, "--latin1"}, {"--help", 0, "-e CODE"}, {"--help", 0, "Exit status"}, {"--help", 0, "docs/orhost/index.html"},
+    {"--help", 0, "/orvanel/plugins/orhost/index.html\nwhen installed"},
   }
   for _, usage in ipairs({"", "--frobnicate x.lua", "--host-version x.lua", "--host-version 7 x.lua", "--plugin-dir", "-e"}) do
     cases[#cases + 1] = {usage, 2, "usage: orhost"}
