@@ -12,6 +12,7 @@
 struct ScriptFile {
     HostFile *file;     // the open file; NULL once closed
     ReadBuffer buffer;  // what has been read ahead of the script
+    bool readable;      // opened in a mode that reads
     bool writable;      // opened in a mode that writes
     bool append;        // every write goes to the end ("a", "a+")
 };

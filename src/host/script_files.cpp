@@ -48,6 +48,7 @@ struct OpenMode {
     int host;       // the host mode (FMODE_ values)
     bool truncate;  // emptied before a read-write open ("w+")
     bool append;    // every write at the end ("a", "a+")
+    bool noReads;  // reads refused although the host mode reads ("a")
 };
 
 // Raises host.open's error for a mode it does not know.
@@ -65,9 +66,9 @@ OpenMode ModeArg(lua_State *L, int index) {
     bool plus = *rest == '+' || (mode[0] == 'r' && *rest == 'w');
     if (plus) ++rest;
     if (rest[strspn(rest, "b")] != '\0') InvalidMode(L, index, mode);
-    if (mode[0] == 'a') return {FMODE_READWRITE, false, true};
-    if (!plus) return {mode[0] == 'r' ? FMODE_READ : FMODE_WRITE, false, false};
-    return {FMODE_READWRITE, mode[0] == 'w', false};
+    if (mode[0] == 'a') return {FMODE_READWRITE, false, true, !plus};
+    if (!plus) return {mode[0] == 'r' ? FMODE_READ : FMODE_WRITE, false, false, false};
+    return {FMODE_READWRITE, mode[0] == 'w', false, false};
 }
 
 // Pushes field key of the options table at index; raises unless it is nil
@@ -111,7 +112,7 @@ ScriptFile *NewFileObject(lua_State *L) {
     auto *object = static_cast<ScriptFile *>(lua_newuserdatauv(L, sizeof(ScriptFile), 1));
     object->file = nullptr;
     object->buffer = {};
-    object->writable = object->append = false;
+    object->readable = object->writable = object->append = false;
     luaL_setmetatable(L, kFileType);
     return object;
 }
@@ -175,6 +176,7 @@ int HostOpen(lua_State *L) {
     tags[n] = {TAG_DONE, 0};
     object->file = OpenInMode(path, mode, tags);
     if (object->file == nullptr) return OpenFailure(L, path, mode.host, o.password != nullptr, errno);
+    object->readable = mode.host != FMODE_WRITE && !mode.noReads;
     object->writable = mode.host != FMODE_READ;
     object->append = mode.append;
     return 1;
@@ -257,6 +259,7 @@ int FileWrite(lua_State *L) {
 // f:getc() -> byte or nil
 int FileGetC(lua_State *L) {
     ScriptFile *object = OpenFileObject(L, 1);
+    if (!object->readable) return 0;
     object->buffer.failed = false;
     int byte = readbuffer::GetC(object->file, &object->buffer);
     if (byte < 0) return 0;

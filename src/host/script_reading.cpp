@@ -1,6 +1,7 @@
 // f:read and f:lines: the formats and results of Lua's own file:read, over
 // the file object's read buffer.
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 
@@ -154,6 +155,7 @@ int ReadFormats(lua_State *L, ScriptFile *object, int first) {
     HostFile *file = object->file;
     ReadBuffer *buffer = &object->buffer;
     int formats = lua_gettop(L) - first + 1;
+    if (!object->readable) return ReadFailure(L, file, EBADF);
     buffer->failed = false;
     bool ok = true;
     int n = first;

@@ -40,7 +40,7 @@ end)
 T.case("modes as io.open's: what each keeps, where writes go, what it reads", function()
   local path = T.path("modes.txt")
   -- mode, then the file after seek("set", 1), write("ab"), then read("a") from the start
-  for _, m in ipairs({{"r+", "0ab3"}, {"rw", "0ab3"}, {"w+", "\0ab"}, {"a", "0123ab"}, {"a+b", "0123ab"},
+  for _, m in ipairs({{"r+", "0ab3"}, {"rw", "0ab3"}, {"w+", "\0ab"}, {"a", "0123ab", false}, {"a+b", "0123ab"},
                       {"w", "\0ab", false}}) do
     T.writefile(path, "0123")
     local f <close> = assert(host.open(path, m[1]))
