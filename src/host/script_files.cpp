@@ -48,7 +48,7 @@ struct OpenMode {
     int host;       // the host mode (FMODE_ values)
     bool truncate;  // emptied before a read-write open ("w+")
     bool append;    // every write at the end ("a", "a+")
-    bool noReads;  // reads refused although the host mode reads ("a")
+    bool noReads;   // reads refused although the host mode reads ("a")
 };
 
 // Raises host.open's error for a mode it does not know.
@@ -250,7 +250,8 @@ int FileWrite(lua_State *L) {
         char number[kNumberText];
         size_t length;
         const char *data = WrittenBytes(L, i, number, &length);
-        if (!WriteAll(object->file, data, length)) return FileFailure(L, object, WriteFailureReason(files::ByAdapter(object->file), errno));
+        if (!WriteAll(object->file, data, length))
+            return FileFailure(L, object, WriteFailureReason(files::ByAdapter(object->file), errno));
     }
     lua_settop(L, 1);
     return 1;
