@@ -193,7 +193,7 @@ bool DeferDeletion(ZipDirHandle *record, char *inner) {
 // adapter.h gives for them.
 int ChangeFSObj(Operation operation, const char *path, const char *second, int flags, const FSObjInfo *attributes) {
     ArchivePath split, destination;
-    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0') return 0;
+    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0' || !IsServedName(split.inner)) return 0;
     if (operation == Operation::Move) {
         if (!SplitArchivePath(second, &destination, false) || destination.inner[0] == '\0') return 0;
         if (!NameSameArchive(split.archive, destination.archive)) return -1;
