@@ -22,11 +22,11 @@ bool StatInArchive(CachedArchive *cached, const ArchivePath &split, int flags, F
         return FillFSObjInfo(archive, &stat, info, flags, isFile, nullptr, split.archive);
     }
     const DirectoryIndex *directories = DirectoriesOf(cached);
+    if (!directories) return false;
     char dir[kPathBufferSize + 1];
     std::strcpy(dir, split.inner);
     std::strcat(dir, "/");
     zip_uint64_t first, end;
-    if (!directories) return false;
     FindPrefixRun(directories, dir, std::strlen(dir), &first, &end);
     if (first == end) return false;
     // The shortest name of the run comes first: the folder's own entry,

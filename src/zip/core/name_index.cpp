@@ -7,18 +7,22 @@
 
 namespace {
 
-// ASCII lower case, '\\' read as '/'.
-unsigned char FoldAscii(unsigned char c) {
-    if (c == '\\') return '/';
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
-}
+// Every byte in ASCII lower case, '\\' read as '/': a table, since sorting
+// a million names folds some hundred million bytes.
+constexpr struct FoldTable {
+    unsigned char folded[256];
+    constexpr FoldTable() : folded() {
+        for (int c = 0; c < 256; c++) folded[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        folded['\\'] = '/';
+    }
+} kFold;
 
 // Compares two names after ASCII lower-casing, like strcmp.
 int CompareFolded(const char *a, const char *b) {
     const auto *x = reinterpret_cast<const unsigned char *>(a);
     const auto *y = reinterpret_cast<const unsigned char *>(b);
-    while (*x && FoldAscii(*x) == FoldAscii(*y)) x++, y++;
-    return FoldAscii(*x) - FoldAscii(*y);
+    while (*x && kFold.folded[*x] == kFold.folded[*y]) x++, y++;
+    return kFold.folded[*x] - kFold.folded[*y];
 }
 
 // The order of a level: folded key, then index.
