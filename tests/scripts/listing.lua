@@ -26,7 +26,7 @@ T.case("lookups: name, options, index", function()
     {"b.txt", {nodir = 1}, 0}, {"B.TXT", {nodir = 1}, 1}, {"B.txt", {nodir = 1}, 2}, {"a/b.txt", {nodir = 1}, -1},
     {"", {nodir = 1}, 4}, {"y", {nodir = 1}, -1},
     {"B.TXT", {nocase = 1, nodir = 1}, 0}, {"", {nocase = 1, nodir = 1}, 4},
-    {"Z\xC3\x84", {nocase = 1}, 6}, {"Z\xE3\x84", {nocase = 1}, -1},
+    {"Z\xC3\x84", {nocase = 1}, 6}, {"Z\xE3\x84", {nocase = 1}, -1}, {"z\xC3\x84", {nodir = 1}, 6},
     {"A/b.txt", {}, -1}, {"A/b.txt", {nocase = 0, nodir = 0}, -1}, {"A/b.txt", {NOCASE = 1, other = true}, -1},
     {"A/b.txt", {nocase = 0.5}, -1}, {"A/b.txt", {nocase = -1}, 0},
   }
