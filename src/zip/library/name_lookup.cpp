@@ -89,6 +89,14 @@ void LearnEntryName(ArchiveObject *object, zip_uint64_t index) {
     }
 }
 
+void LearnAddedEntry(ArchiveObject *object, zip_uint64_t index, zip_int64_t countBefore) {
+    if (static_cast<zip_int64_t>(index) >= countBefore) {
+        LearnEntryName(object, index);
+    } else {
+        DropNameLookups(&object->names);
+    }
+}
+
 void DropNameLookups(NameLookups *lookups) {
     if (lookups->wholeBuilt) FreeNameIndex(&lookups->whole);
     if (lookups->lastPartsBuilt) FreeNameIndex(&lookups->lastParts);

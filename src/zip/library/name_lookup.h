@@ -24,9 +24,15 @@ zip_int64_t LocateName(ArchiveObject *object, const char *name, zip_flags_t flag
 
 // Keeps the indexes in step: ForgetEntryName before the entry at index is
 // renamed or deleted (libzip then frees its old name), LearnEntryName after
-// it was added or renamed, or the change failed.
+// it was renamed, or the change failed.
 void ForgetEntryName(ArchiveObject *object, zip_uint64_t index);
 void LearnEntryName(ArchiveObject *object, zip_uint64_t index);
+
+// Keeps the indexes in step after an add gave index to an archive that had
+// countBefore entries: a new entry is learned, while one put over an
+// existing entry (ZIP_FL_OVERWRITE among a script's flags) may have freed
+// the old name, so the indexes go and the next lookup builds them again.
+void LearnAddedEntry(ArchiveObject *object, zip_uint64_t index, zip_int64_t countBefore);
 
 // Frees the indexes; the next lookup builds them again.
 void DropNameLookups(NameLookups *lookups);
