@@ -45,8 +45,8 @@ const char *KeyOf(NameKey key, const char *name) {
     return slash ? slash + 1 : name;
 }
 
-// The first element of the level not below probe; with index UINT64_MAX
-// ignored, the first whose folded key is not below probe's.
+// The first element of the level not below probe: by folded key and, with
+// byIndex, index.
 zip_uint64_t LowerBound(const NamedEntry *level, zip_uint64_t count, const NamedEntry &probe, bool byIndex) {
     zip_uint64_t low = 0, high = count;
     while (low < high) {
@@ -131,6 +131,7 @@ bool AddOther(NameIndex *index, const NamedEntry &entry) {
     return true;
 }
 
+// Takes the entry's key with bytes above 127 out.
 void RemoveOther(NameIndex *index, zip_uint64_t entry) {
     for (zip_uint64_t i = 0; i < index->otherCount; i++) {
         if (index->other[i].index != entry) continue;

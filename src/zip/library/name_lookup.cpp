@@ -38,6 +38,7 @@ zip_int64_t WalkForName(zip_t *archive, const char *name, zip_flags_t flags) {
     return -1;
 }
 
+// The judges of the index's candidates: bytes, and the host ignoring case.
 bool SameBytes(const char *stored, const char *query) { return std::strcmp(stored, query) == 0; }
 
 bool SameIgnoringCase(const char *stored, const char *query) { return host::CompareNoCase(stored, query) == 0; }
