@@ -57,7 +57,7 @@ T.case("a scan lists each child once, only children that open or scan, and no na
   for _, name in ipairs({"../up.txt", "../w", "a//b.txt", "a", "c", "c/./d", "c/../e", "/etc/x"}) do
     T.eq(host.stat(p .. "/" .. name), nil, name)
     T.eq(host.open(p .. "/" .. name), nil, name)
-    T.eq(host.delete(p .. "/" .. name), false, name)
+    T.eq(host.rename(p .. "/" .. name, "z"), false, name)
   end
   T.readBack(p, function() T.eq(zip.GetFileAtIndex(2, 8), "../up.txt", "reachable by index") end)
   local seen = {}
