@@ -13,7 +13,7 @@
 #include "core/dates.h"
 #include "core/entry_reader.h"
 #include "core/host_archive_source.h"
-#include "library/name_lookup.h"
+#include "library/archive.h"
 
 namespace {
 
@@ -44,14 +44,16 @@ zip_uint64_t ReadWholeEntry(zip_t *archive, zip_uint64_t index, const zip_stat_t
 
 // Lists, finds, stats and reads every entry as the zip commands do.
 void VisitEntries(zip_t *archive) {
+    ArchiveObject object{};
+    object.archive = archive;
     zip_int64_t count = zip_get_num_entries(archive, 0);
     zip_uint64_t budget = kMaxBytesPerInput;
     for (zip_int64_t i = 0; i < count && i < kMaxEntries; i++) {
         auto index = zip_uint64_t(i);
         const char *name = zip_get_name(archive, index, 0);
         if (name != nullptr) {
-            LocateName(archive, name, ZIP_FL_NOCASE);
-            LocateName(archive, name, ZIP_FL_NOCASE | ZIP_FL_NODIR);
+            LocateName(&object, name, ZIP_FL_NOCASE);
+            LocateName(&object, name, ZIP_FL_NOCASE | ZIP_FL_NODIR);
         }
         zip_uint32_t commentLength = 0;
         zip_file_get_comment(archive, index, &commentLength, 0);
@@ -65,6 +67,7 @@ void VisitEntries(zip_t *archive) {
     }
     int commentLength = 0;
     zip_get_archive_comment(archive, &commentLength, 0);
+    DropNameLookups(&object.names);
 }
 
 }  // namespace

@@ -51,10 +51,17 @@ T.case("which directories scan, what they list, how they stat", function()
   T.eq(host.writefile(p .. "/GRÜßE", "x"), false, "no file over a folder of that name in other case")
 end)
 
-T.case("a scan lists each child once, and only children that open or scan", function()
+T.case("a scan lists each child once, only children that open or scan, and no name that climbs", function()
   local p = T.path("odd.zip")
   T.pyzip(p, {{"win\\dir\\f.txt", "W"}, {"/etc/x", "E"}, {"a//b.txt", "B"}, {"t.txt", "1"}, {"t.txt", "2"},
-    {string.rep("L", 1100), "L"}, {"deep/" .. string.rep("m", 1019), "M"}, {"deep/" .. string.rep("n", 1018) .. "/x", "N"}})
+    {string.rep("L", 1100), "L"}, {"deep/" .. string.rep("m", 1019), "M"}, {"deep/" .. string.rep("n", 1018) .. "/x", "N"},
+    {"../up.txt", "U"}, {"..\\w", "V"}, {"c/./d", "D"}, {"c/../e", "F"}})
+  for _, name in ipairs({"../up.txt", "../w", "a//b.txt", "a", "c", "c/./d", "c/../e", "/etc/x"}) do
+    T.eq(host.stat(p .. "/" .. name), nil, name)
+    T.eq(host.open(p .. "/" .. name), nil, name)
+    T.eq(host.rename(p .. "/" .. name, "z"), false, name)
+  end
+  T.readBack(p, function() T.eq(zip.GetFileAtIndex(2, 8), "../up.txt", "reachable by index") end)
   local seen = {}
   local function walk(dir)
     for _, e in ipairs(assert(host.listdir(dir), dir)) do
@@ -68,7 +75,7 @@ T.case("a scan lists each child once, and only children that open or scan", func
     end
   end
   walk(p)
-  T.eq(table.concat(seen, " "), "win/ win/dir/ win/dir/f.txt=W a/ t.txt=1 deep/")
+  T.eq(table.concat(seen, " "), "win/ win/dir/ win/dir/f.txt=W t.txt=1 deep/")
 end)
 
 T.case("rewind starts over after the last element; an archive without entries lists nothing", function()

@@ -29,7 +29,7 @@ T.case("lookups: name, options, index", function()
     {"", {nodir = 1}, 4}, {"y", {nodir = 1}, -1},
     {"B.TXT", {nocase = 1, nodir = 1}, 0}, {"", {nocase = 1, nodir = 1}, 4},
     {"Z\xC3\x84", {nocase = 1}, 6}, {"Z\xE3\x84", {nocase = 1}, -1}, {"docs/GRÜẞE.TXT", {nocase = 1}, 7},
-    {"KELVIN", {nocase = 1}, 8}, {"GRÜSSE.TXT", {nocase = 1, nodir = 1}, -1},
+    {"KELVIN", {nocase = 1}, 8}, {"GRÜSSE.TXT", {nocase = 1, nodir = 1}, -1}, {"z\xC3\x84", {nodir = 1}, 6},
     {"A/b.txt", {}, -1}, {"A/b.txt", {nocase = 0, nodir = 0}, -1}, {"A/b.txt", {NOCASE = 1, other = true}, -1},
     {"A/b.txt", {nocase = 0.5}, -1}, {"A/b.txt", {nocase = -1}, 0},
   }
@@ -60,10 +60,11 @@ T.case("attributes: the six fields as integers; CRCs above 2^31 positive", funct
   end)
 end)
 
-T.case("renamed, deleted and added entries are seen before the close", function()
+T.case("renamed, deleted and added entries are seen before the close, by lookups of every kind", function()
   local copy = T.path("copy.zip")
   T.writefile(copy, T.readfile(archive))
   T.withArchive(copy, function()
+    T.eq(zip.LocateFile(1, "A/b.txt", {nocase = 1}) + zip.LocateFile(1, "b.TXT", {nocase = 1, nodir = 1}), 0)
     zip.RenameFile(1, 1, "sub/Renamed.txt")
     T.eq(zip.GetFileAtIndex(1, 1), "sub/Renamed.txt", "new name")
     T.eq(zip.LocateFile(1, "A/B.TXT"), -1, "old name gone")
@@ -75,12 +76,15 @@ T.case("renamed, deleted and added entries are seen before the close", function(
       T.err(function() zip[command](1, 0, T.path("deleted.out")) end, ZIPERR)
     end
     T.eq(T.readfile(T.path("deleted.out")), nil, "no destination")
-    T.eq(zip.LocateFile(1, "B.TXT", {nocase = 1, nodir = 1}), 2, "a walk skips the deleted entry")
+    T.eq(zip.LocateFile(1, "B.TXT", {nocase = 1, nodir = 1}), 2, "the deleted entry is skipped")
+    T.eq(zip.LocateFile(1, "a/B.TXT", {nocase = 1}), -1, "deleted and renamed")
+    T.eq(zip.LocateFile(1, "SUB/renamed.txt", {nocase = 1}), 1, "the new name")
     T.writefile(T.path("new.txt"), "new data")
     local file = zip.AddFile(1, T.path("new.txt"), {newname = "later/New.txt"})
     local dir = zip.AddDirectory(1, "emptydir")
     T.eq(zip.GetFileAtIndex(1, dir), "emptydir/", "directory name")
     T.eq(zip.LocateFile(1, "new.TXT", {nocase = 1, nodir = 1}), file, "nocase nodir")
+    T.eq(zip.AddDirectory(1, "emptydir", {encoding = 8192}) + zip.LocateFile(1, "EmptyDir/", {nocase = 1}), 2 * dir, "put over")
     T.err(function() zip.ExtractFile(1, file, T.path("added.out")) end, ZIPERR)
     T.eq(T.readfile(T.path("added.out")), nil, "an added entry has no data yet")
     local a = zip.GetFileAttributes(1, file)

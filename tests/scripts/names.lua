@@ -36,6 +36,7 @@ end)
 
 T.case("encoding 4096 stores the converted name, ? where code page 437 lacks one", function()
   local path = copy("cp437.zip")
+  T.eq(zip.LocateFile(1, "C.TXT", {nocase = 1, nodir = 1}) + zip.LocateFile(1, "A.TXT", {nocase = 1}), 3, "indexes built")
   zip.RenameFile(1, 0, "\195\132rger \226\130\172.txt", {encoding = ZIP_FL_ENC_CP437})
   host.setutf8(0)
   local ok, msg = pcall(zip.RenameFile, 1, 1, "\196rger \164b.txt", {encoding = ZIP_FL_ENC_CP437})
@@ -43,6 +44,11 @@ T.case("encoding 4096 stores the converted name, ? where code page 437 lacks one
   T.ok(ok, tostring(msg))
   zip.AddDirectory(1, "M\195\188ller \226\130\172", {encoding = ZIP_FL_ENC_CP437})
   zip.AddDirectory(1, "plain", {encoding = ZIP_FL_ENC_UTF_8})
+  local found = {}
+  for _, name in ipairs({"\195\132RGER ?.TXT", "\195\132RGER ?B.TXT", "A.TXT", "m\195\188LLER ?/", "PLAIN/"}) do
+    found[#found + 1] = zip.LocateFile(1, name, {nocase = 1}) .. "/" .. zip.LocateFile(1, name:match("[^/]*$"), {nocase = 1, nodir = 1})
+  end
+  T.eq(table.concat(found, " "), "0/0 1/1 -1/-1 4/2 5/2", "found by the converted names, ignoring case")
   zip.CloseArchive(1)
   T.eq(T.zipeval(path, "[(z.infolist()[i].filename.encode('cp437').hex(), z.infolist()[i].flag_bits & 0x800) for i in (0, 1, 4, 5)]"),
     "[('8e72676572203f2e747874', 0), ('8e72676572203f622e747874', 0), ('4d816c6c6572203f2f', 0), ('706c61696e2f', 0)]",

@@ -131,9 +131,10 @@ void DropArchiveCache() {
 }
 
 zip_int64_t FindCachedEntry(CachedArchive *archive, const char *name) {
-    if (!archive->namesIndexed) archive->namesIndexed = BuildNameIndex(archive->archive, &archive->names);
+    if (!archive->namesIndexed) archive->namesIndexed = BuildNameIndex(archive->archive, NameKey::Whole, &archive->names);
     if (archive->namesIndexed) {
-        zip_int64_t found = FindName(&archive->names, name);
+        zip_int64_t found = FindIndexedName(&archive->names, name, SameExactly, false);
+        if (found == -1) found = FindIndexedName(&archive->names, name, SameIgnoringCase, true);
         if (found != kWalkEntries) return found;
     }
     return FindEntry(archive->archive, name);

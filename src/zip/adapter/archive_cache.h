@@ -21,8 +21,8 @@
 #include <zip.h>
 
 #include "adapter/directory_index.h"
-#include "adapter/name_index.h"
 #include "core/file_identity.h"
+#include "core/name_index.h"
 
 // One archive opened read-only through the host's files, shared by every
 // handle, scan and stat that reads it.

@@ -38,6 +38,11 @@ bool BuildDirectoryIndex(zip_t *archive, DirectoryIndex *index) {
     zip_uint64_t count = 0;
     NamedEntry *sorted = CollectNamedEntries(archive, &count);
     if (!sorted) return false;
+    zip_uint64_t served = 0;
+    for (zip_uint64_t i = 0; i < count; i++) {
+        if (IsServedName(sorted[i].name)) sorted[served++] = sorted[i];
+    }
+    count = served;
     qsort(sorted, count, sizeof(NamedEntry), OrderByName);
     *index = DirectoryIndex{sorted, count};
     return true;

@@ -4,11 +4,11 @@
 
 #include <zip.h>
 
-#include "adapter/named_entry.h"
+#include "core/named_entry.h"
 
 // Entries sorted by name (bytes, as directory scans compare, '\\' read as
-// '/'), then index. All entries whose names begin with one prefix form one
-// run.
+// '/'), then index; only those the adapter serves (IsServedName). All
+// entries whose names begin with one prefix form one run.
 struct DirectoryIndex {
     NamedEntry *sorted;  // the entries in name order
     zip_uint64_t count;  // elements of sorted

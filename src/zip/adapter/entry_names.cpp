@@ -43,6 +43,10 @@ bool SameName(const char *stored, const char *name, bool ignoreCase) {
     return CopyReadingSeparators(stored, SIZE_MAX, copy) && host::CompareNoCase(copy, name) == 0;
 }
 
+bool SameExactly(const char *stored, const char *name) { return SameName(stored, name, false); }
+
+bool SameIgnoringCase(const char *stored, const char *name) { return SameName(stored, name, true); }
+
 bool BeginsWithName(const char *stored, const char *prefix, size_t n, bool ignoreCase) {
     if (!ignoreCase) return CompareNames(stored, prefix, n) == 0;
     // Callers copy the n bytes matched: stored must have them, whatever the
@@ -108,13 +112,22 @@ bool ClashesWithEntries(zip_t *archive, const char *name, bool directory, const 
     return false;
 }
 
-bool IsSoundNewName(const char *name) {
+namespace {
+
+// IsSoundNewName, optionally allowing one separator at the end.
+bool IsSoundName(const char *name, bool trailingSeparator) {
     const char *part = name;
     for (;;) {
         size_t length = std::strcspn(part, "/\\");
         bool dots = (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.');
         if (length == 0 || dots) return false;
-        if (part[length] == '\0') return true;
+        if (part[length] == '\0' || (trailingSeparator && part[length + 1] == '\0')) return true;
         part += length + 1;
     }
 }
+
+}  // namespace
+
+bool IsSoundNewName(const char *name) { return IsSoundName(name, false); }
+
+bool IsServedName(const char *name) { return IsSoundName(name, true); }

@@ -17,6 +17,10 @@ int CompareNames(const char *a, const char *b, size_t n);
 // ignoreCase, by the host's comparison ignoring case.
 bool SameName(const char *stored, const char *name, bool ignoreCase);
 
+// SameName by bytes, and ignoring case.
+bool SameExactly(const char *stored, const char *name);
+bool SameIgnoringCase(const char *stored, const char *name);
+
 // Whether the stored name begins with the n bytes of prefix ('\\' read as
 // '/'), by bytes or, with ignoreCase, ignoring case.
 bool BeginsWithName(const char *stored, const char *prefix, size_t n, bool ignoreCase);
@@ -34,6 +38,11 @@ void WriteSeparators(char *name);
 // of them empty, "." or "..", so that no extractor is led out of its folder
 // or into a name it must drop.
 bool IsSoundNewName(const char *name);
+
+// Whether the adapter shows and serves an entry or path of this name: one
+// that IsSoundNewName accepts, a folder's trailing separator aside. Other
+// entries stay reachable through the zip commands by index.
+bool IsServedName(const char *name);
 
 // Entries that move along with a new name and so cannot clash with it: one
 // entry (index, or -1), or every entry inside a folder (its path ending in

@@ -29,7 +29,8 @@ struct Target {
 // Finds the folder inner names, as lookups do: the lowest entry inside the
 // folder spelled exactly as inner wins, else (unless exactOnly) the lowest
 // inside it ignoring case. Its stored path with the '/' goes to folder, so
-// that only that folder is changed. False when no entry lies inside.
+// that only that folder is changed. False when no entry the adapter serves
+// lies inside.
 bool FindFolder(zip_t *archive, const char *inner, char *folder, bool exactOnly) {
     char query[kPathBufferSize + 1];
     if (!CopyBounded(query, sizeof query, inner) || !AppendBounded(query, sizeof query, "/")) return false;
@@ -38,7 +39,7 @@ bool FindFolder(zip_t *archive, const char *inner, char *folder, bool exactOnly)
     zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; i++) {
         const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (!name) continue;
+        if (!name || !IsServedName(name)) continue;
         if (BeginsWithName(name, query, length, false)) {
             found = name;
             break;
@@ -113,15 +114,15 @@ bool NewPath(const Target *target, Operation operation, const char *second, char
     return AppendBounded(out, kPathBufferSize, second);
 }
 
-// Renames every entry inside the target folder (its own entry included)
-// to the new path; all or nothing, since the caller discards the archive
-// on failure.
+// Renames every entry the adapter serves inside the target folder (its own
+// entry included) to the new path; all or nothing, since the caller
+// discards the archive on failure.
 bool MoveDirectory(Target *target, const char *newPath) {
     size_t length = std::strlen(target->folder);
     zip_int64_t count = zip_get_num_entries(target->archive, 0);
     for (zip_int64_t i = 0; i < count; i++) {
         const char *name = zip_get_name(target->archive, static_cast<zip_uint64_t>(i), 0);
-        if (!name || !BeginsWithName(name, target->folder, length, false)) continue;
+        if (!name || !IsServedName(name) || !BeginsWithName(name, target->folder, length, false)) continue;
         char moved[kPathBufferSize];
         bool fits = CopyBounded(moved, sizeof moved, newPath) && AppendBounded(moved, sizeof moved, "/") &&
                     AppendBounded(moved, sizeof moved, name + length);
@@ -193,7 +194,7 @@ bool DeferDeletion(ZipDirHandle *record, char *inner) {
 // adapter.h gives for them.
 int ChangeFSObj(Operation operation, const char *path, const char *second, int flags, const FSObjInfo *attributes) {
     ArchivePath split, destination;
-    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0') return 0;
+    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0' || !IsServedName(split.inner)) return 0;
     if (operation == Operation::Move) {
         if (!SplitArchivePath(second, &destination, false) || destination.inner[0] == '\0') return 0;
         if (!NameSameArchive(split.archive, destination.archive)) return -1;

@@ -123,7 +123,7 @@ void DestroyFileHandle(ZipFileHandle *handle) {
 
 ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags) {
     ArchivePath split;
-    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0') return nullptr;
+    if (!SplitArchivePath(path, &split, false) || split.inner[0] == '\0' || !IsServedName(split.inner)) return nullptr;
     OpenOptions options = ReadOpenOptions(tags);
     ZipDirHandle *record = FindZipDirHandle(split.archive);
     bool reading = (mode & FMODE_READ) != 0;

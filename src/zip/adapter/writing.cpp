@@ -89,11 +89,21 @@ bool SetFileMetadata(zip_t *archive, zip_int64_t index, bool replaced) {
     return DropTimeFields(archive, entry);
 }
 
-// Encrypts the entry as the user tags asked, or leaves it in the clear
-// (also when it replaced an encrypted entry).
-bool SetEncryption(zip_t *archive, zip_int64_t index, const ZipFileHandle *handle) {
-    bool encrypt = handle->encryption != ZIP_EM_NONE && handle->password[0];
-    return zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index), encrypt ? handle->encryption : ZIP_EM_NONE,
+// The method the entry at index is encrypted with, or ZIP_EM_NONE (also
+// for no entry).
+zip_uint16_t EncryptionOf(zip_t *archive, zip_int64_t index) {
+    zip_stat_t stat;
+    if (index < 0 || zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) return ZIP_EM_NONE;
+    return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) ? stat.encryption_method : ZIP_EM_NONE;
+}
+
+// Encrypts the entry as the user tags asked; with a password but no method,
+// a replaced encrypted entry keeps its method, so that editing a secret
+// never leaves it in the clear. Without a password the entry is clear.
+bool SetEncryption(zip_t *archive, zip_int64_t index, const ZipFileHandle *handle, zip_uint16_t oldMethod) {
+    zip_uint16_t method = handle->encryption != ZIP_EM_NONE ? handle->encryption : oldMethod;
+    bool encrypt = method != ZIP_EM_NONE && handle->password[0];
+    return zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index), encrypt ? method : ZIP_EM_NONE,
                                    encrypt ? handle->password : nullptr) == 0;
 }
 
@@ -103,6 +113,7 @@ bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
     zip_int64_t existing = FindEntry(archive, handle->innerPath);
     if (handle->readWrite && !EntryUnchanged(handle, archive, existing)) return false;
     if (existing < 0 && ClashesWithEntries(archive, handle->innerPath, false, MovingEntries{-1, nullptr})) return false;
+    zip_uint16_t oldMethod = EncryptionOf(archive, existing);
     zip_source_t *source = zip_source_buffer(archive, handle->data, static_cast<zip_uint64_t>(handle->length), 0);
     if (!source) return false;
     zip_int64_t index = PlaceEntry(archive, handle->innerPath, existing, source);
@@ -110,7 +121,7 @@ bool AddContents(zip_t *archive, const ZipFileHandle *handle) {
         zip_source_free(source);
         return false;
     }
-    return SetFileMetadata(archive, index, existing >= 0) && SetEncryption(archive, index, handle);
+    return SetFileMetadata(archive, index, existing >= 0) && SetEncryption(archive, index, handle, oldMethod);
 }
 
 }  // namespace

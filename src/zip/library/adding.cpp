@@ -145,11 +145,14 @@ zip_int64_t AddFileEntry(zip_t *archive, const char *file, const AddFileOptions 
 // Adds the file and applies its options; returns 1 with the index pushed,
 // or the error code. A failure after the entry was added leaves it in the
 // archive.
-int AddFileWithOptions(ScriptState *L, zip_t *archive, const char *file, const AddFileOptions &options) {
+int AddFileWithOptions(ScriptState *L, ArchiveObject *object, const char *file, const AddFileOptions &options) {
+    zip_t *archive = object->archive;
     int error = 0;
     uint32_t permissions = 0;
+    const zip_int64_t countBefore = zip_get_num_entries(archive, 0);
     const zip_int64_t index = AddFileEntry(archive, file, options, &permissions, &error);
     if (index < 0) return error;
+    LearnAddedEntry(object, static_cast<zip_uint64_t>(index), countBefore);
     // An entry replaced under ZIP_FL_OVERWRITE would keep the old entry's
     // time fields, which readers prefer to the new file's time.
     if (!SetEntryUnixMode(archive, static_cast<zip_uint64_t>(index), false, permissions) ||
@@ -177,7 +180,7 @@ int AddFile(ScriptState *L) {
         if (int error = ReadAddFileOptions(L, first, &options)) return error;
     }
     if (int busy = CheckArchiveIdle(object)) return busy;
-    return AddFileWithOptions(L, object->archive, file, options);
+    return AddFileWithOptions(L, object, file, options);
 }
 
 int AddDirectory(ScriptState *L) {
@@ -195,8 +198,10 @@ int AddDirectory(ScriptState *L) {
     const char *name = EntryText(directory, encoding, &converted);
     if (name == nullptr) return HOSTERR_NOMEMORY;
     if (!FitsEntryName(name, true)) return HOSTERR_BADVALUE;
+    const zip_int64_t countBefore = zip_get_num_entries(object->archive, 0);
     const zip_int64_t index = zip_dir_add(object->archive, name, static_cast<zip_flags_t>(encoding));
     if (index < 0) return ZipError();
+    LearnAddedEntry(object, static_cast<zip_uint64_t>(index), countBefore);
     if (!SetEntryUnixMode(object->archive, static_cast<zip_uint64_t>(index), true, kDirectoryMode)) return ZipError();
     host::PushNumber(L, static_cast<double>(index));
     return 1;

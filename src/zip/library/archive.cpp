@@ -62,6 +62,7 @@ int CheckArchiveReadable(const ArchiveObject *object) {
 }
 
 int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
+    DropNameLookups(&object->names);
     if (discard) {
         zip_discard(object->archive);
     } else {

@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include "core/file_identity.h"
+#include "library/name_lookup.h"
 
 #include "plugin.h"
 
@@ -32,6 +33,7 @@ struct ArchiveObject {
     bool hasFile;         // file holds the archive's file on disk
     FileIdentity file;    // the file the archive was opened from
     char *defaultPassword;  // copy of libzip's default password (host memory), or NULL
+    NameLookups names;      // lookups ignoring case or directories (process heap)
 };
 
 static_assert(offsetof(ArchiveObject, id) == offsetof(ObjectHeader, id));

@@ -4,6 +4,7 @@
 #include "library/archive.h"
 #include "library/codepage.h"
 #include "library/commands.h"
+#include "library/name_lookup.h"
 #include "library/options.h"
 
 int DeleteFile(ScriptState *L) {
@@ -11,7 +12,10 @@ int DeleteFile(ScriptState *L) {
     ArchiveObject *object = ArchiveArg(L);
     if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
-    if (zip_delete(object->archive, index) != 0) return ZipError();
+    ForgetEntryName(object, index);
+    const bool deleted = zip_delete(object->archive, index) == 0;
+    LearnEntryName(object, index);
+    if (!deleted) return ZipError();
     return 0;
 }
 
@@ -34,6 +38,9 @@ int RenameFile(ScriptState *L) {
         newName = converted.get();
     }
     if (!FitsEntryName(newName, false)) return HOSTERR_BADVALUE;
-    if (zip_file_rename(object->archive, index, newName, static_cast<zip_flags_t>(encoding)) != 0) return ZipError();
+    ForgetEntryName(object, index);
+    const bool renamed = zip_file_rename(object->archive, index, newName, static_cast<zip_flags_t>(encoding)) == 0;
+    LearnEntryName(object, index);
+    if (!renamed) return ZipError();
     return 0;
 }

@@ -30,6 +30,6 @@ int LocateFile(ScriptState *L) {
     }
     if (int busy = CheckArchiveReadable(object)) return busy;
     zip_flags_t flags = (nocase ? ZIP_FL_NOCASE : 0) | (nodir ? ZIP_FL_NODIR : 0);
-    host::PushNumber(L, static_cast<double>(LocateName(object->archive, name, flags)));
+    host::PushNumber(L, static_cast<double>(LocateName(object, name, flags)));
     return 1;
 }

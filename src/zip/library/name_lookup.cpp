@@ -1,11 +1,13 @@
 // Finding an entry by name. Exact lookups use libzip's own index; lookups
-// that ignore case or directories walk the entries, because libzip folds
-// case its own way and the host's folding must decide.
+// that ignore case or directories use the folded-name indexes, or walk the
+// entries where those cannot decide, because libzip folds case its own way
+// and the host's folding must decide.
 #include "library/name_lookup.h"
 
 #include <cstring>
 
 #include "host.h"
+#include "library/archive.h"
 
 namespace {
 
@@ -36,9 +38,68 @@ zip_int64_t WalkForName(zip_t *archive, const char *name, zip_flags_t flags) {
     return -1;
 }
 
+// The judges of the index's candidates: bytes, and the host ignoring case.
+bool SameBytes(const char *stored, const char *query) { return std::strcmp(stored, query) == 0; }
+
+bool SameIgnoringCase(const char *stored, const char *query) { return host::CompareNoCase(stored, query) == 0; }
+
+// The index that serves lookups under flags, built now if needed; NULL when
+// memory runs out, or for names libzip gives in another encoding.
+NameIndex *IndexFor(ArchiveObject *object, zip_flags_t flags) {
+    if (flags & ~kWalkFlags) return nullptr;
+    bool lastPart = (flags & ZIP_FL_NODIR) != 0;
+    NameLookups &lookups = object->names;
+    NameIndex *index = lastPart ? &lookups.lastParts : &lookups.whole;
+    bool &built = lastPart ? lookups.lastPartsBuilt : lookups.wholeBuilt;
+    if (!built) built = BuildNameIndex(object->archive, lastPart ? NameKey::LastPart : NameKey::Whole, index);
+    return built ? index : nullptr;
+}
+
 }  // namespace
 
-zip_int64_t LocateName(zip_t *archive, const char *name, zip_flags_t flags) {
-    if (!(flags & kWalkFlags)) return zip_name_locate(archive, name, flags);
-    return WalkForName(archive, name, flags);
+zip_int64_t LocateName(ArchiveObject *object, const char *name, zip_flags_t flags) {
+    if (!(flags & kWalkFlags)) return zip_name_locate(object->archive, name, flags);
+    if (NameIndex *index = IndexFor(object, flags)) {
+        bool nocase = (flags & ZIP_FL_NOCASE) != 0;
+        zip_int64_t found = FindIndexedName(index, name, nocase ? SameIgnoringCase : SameBytes, nocase);
+        if (found != kWalkEntries) return found;
+    }
+    return WalkForName(object->archive, name, flags);
+}
+
+void ForgetEntryName(ArchiveObject *object, zip_uint64_t index) {
+    const char *name = zip_get_name(object->archive, index, 0);
+    if (!name) return;
+    NameLookups &lookups = object->names;
+    if (lookups.wholeBuilt) RemoveIndexedName(&lookups.whole, index, name);
+    if (lookups.lastPartsBuilt) RemoveIndexedName(&lookups.lastParts, index, name);
+}
+
+void LearnEntryName(ArchiveObject *object, zip_uint64_t index) {
+    const char *name = zip_get_name(object->archive, index, 0);
+    if (!name) return;
+    NameLookups &lookups = object->names;
+    // An index that misses an entry must go: it would hide that entry.
+    if (lookups.wholeBuilt && !AddIndexedName(&lookups.whole, index, name)) {
+        FreeNameIndex(&lookups.whole);
+        lookups.wholeBuilt = false;
+    }
+    if (lookups.lastPartsBuilt && !AddIndexedName(&lookups.lastParts, index, name)) {
+        FreeNameIndex(&lookups.lastParts);
+        lookups.lastPartsBuilt = false;
+    }
+}
+
+void LearnAddedEntry(ArchiveObject *object, zip_uint64_t index, zip_int64_t countBefore) {
+    if (static_cast<zip_int64_t>(index) >= countBefore) {
+        LearnEntryName(object, index);
+    } else {
+        DropNameLookups(&object->names);
+    }
+}
+
+void DropNameLookups(NameLookups *lookups) {
+    if (lookups->wholeBuilt) FreeNameIndex(&lookups->whole);
+    if (lookups->lastPartsBuilt) FreeNameIndex(&lookups->lastParts);
+    *lookups = NameLookups{};
 }

@@ -1,5 +1,5 @@
 // Collecting an archive's entry names for the sorted lookup arrays.
-#include "adapter/named_entry.h"
+#include "core/named_entry.h"
 
 #include <cstdlib>
 

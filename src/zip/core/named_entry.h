@@ -1,12 +1,13 @@
-// An archive entry paired with its name, the element of the adapter's
-// sorted lookup arrays.
+// An archive entry paired with its name, the element of the sorted lookup
+// arrays of names.
 #pragma once
 
 #include <zip.h>
 
-// One entry of an archive that does not change while the array exists.
+// One entry of an archive; the name stays valid until the entry is renamed
+// or deleted, or the archive closed.
 struct NamedEntry {
-    const char *name;    // libzip's name of the entry (flags 0), valid while the archive is open
+    const char *name;    // libzip's name of the entry (flags 0), or the part of it looked up
     zip_uint64_t index;  // the entry's index
 };
 
