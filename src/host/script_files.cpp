@@ -305,6 +305,19 @@ bool WriteAll(HostFile *file, const char *data, size_t length) {
     return true;
 }
 
+// Why an archive refused written data at its close, as the adapter's errno
+// tells it.
+const char *WriteRefusal(int error) {
+    switch (error) {
+        case EACCES: return "permission denied: this process may not write the archive file";
+        case EWOULDBLOCK: return "the archive is locked by another process";
+        case EPERM:
+            return "the archive belongs to another user: replacing it would take it from its owner, "
+                   "and writing it in place would give up crash safety";
+        default: return "the archive did not take the data";
+    }
+}
+
 // host.writefile(path, data) -> true, or false and a message
 int HostWriteFile(lua_State *L) {
     const char *path = luaL_checkstring(L, 1);
@@ -326,7 +339,7 @@ int HostWriteFile(lua_State *L) {
     }
     lua_pushboolean(L, 0);
     if (byAdapter)
-        lua_pushfstring(L, "%s: the archive did not take the data", path);
+        lua_pushfstring(L, "%s: %s", path, WriteRefusal(written ? errno : 0));
     else
         lua_pushfstring(L, "%s: %s", path, strerror(written ? errno : error));
     return 2;

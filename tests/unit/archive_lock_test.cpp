@@ -1,5 +1,5 @@
-// The archive write lock: held once per process, and always on what the
-// path names when it is granted.
+// The archive write lock: held once per process, always on what the path
+// names when it is granted, and never on a name with no file.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -41,7 +41,6 @@ TEST(ArchiveLock, IsGrantedOnWhatThePathNamesAndRefusedToASecondHolderHere) {
         bool replaced;  // another process holds it and replaces the file
     } cases[] = {
         {"a file", true, false},
-        {"no file yet: its folder", false, false},
         {"a file replaced while waiting", true, true},
     };
     for (const auto &c : cases) {
@@ -50,13 +49,15 @@ TEST(ArchiveLock, IsGrantedOnWhatThePathNamesAndRefusedToASecondHolderHere) {
         if (c.exists) std::ofstream(path) << "old";
         pid_t child = c.replaced ? HoldThenReplace(path) : 0;
         ArchiveLock lock, second;
-        EXPECT_EQ(lock.Acquire(path.c_str()), LockResult::Locked);
-        EXPECT_EQ(second.Acquire(path.c_str()), LockResult::HeldHere);
+        EXPECT_EQ(lock.Acquire(path.c_str(), LockDeadline()), LockResult::Locked);
+        EXPECT_EQ(second.Acquire(path.c_str(), LockDeadline()), LockResult::HeldHere);
         lock.Release();
-        EXPECT_EQ(second.Acquire(path.c_str()), LockResult::Locked);
+        EXPECT_EQ(second.Acquire(path.c_str(), LockDeadline()), LockResult::Locked);
         if (child > 0) waitpid(child, nullptr, 0);
     }
     std::remove(path.c_str());
+    ArchiveLock none;
+    EXPECT_EQ(none.Acquire(path.c_str(), LockDeadline()), LockResult::Absent);
     rmdir(folder);
 }
 
