@@ -17,8 +17,8 @@ local function sh(fmt, ...) return T.run(string.format(fmt, ...)) end
 -- with argument path.
 local function as(id, group, code, path)
   T.writefile(T.path("as.lua"), 'require_plugin("zip", {installadapter = true})\n' .. code)
-  return T.sh(string.format("setpriv --reuid=%d --regid=%d --groups=%d '%s' '%s' '%s'", id, id, group, orhost,
-                            T.path("as.lua"), path or ""))
+  return T.sh(string.format("{ setpriv --reuid=%d --regid=%d --groups=%d '%s' '%s' '%s' 2>/dev/null; }", id, id,
+                            group, orhost, T.path("as.lua"), path or ""))
 end
 local function attributes(p) return sh("stat -c '%%u:%%g %%a' '%s'; getfacl -cpn '%s'; getfattr -d '%s'", p, p, p) end
 local probe = T.path("probe")
@@ -68,11 +68,12 @@ T.case("links: their target changes, in protected places only the safe ones, nev
   T.pyzip(real, {{"a", "A"}})
   T.pyzip(T.path("sticky/theirs.zip"), {{"a", "A"}})
   sh("cd '%s' && ln -s ../real.zip in/rel.zip && ln -s in/rel.zip chain.zip && ln -s '%s' abs.zip", T.path("links"), real)
-  sh("cd '%s' && ln -s nowhere.zip dangling.zip && ln -s loop.zip loop.zip", T.path("links"))
+  sh("cd '%s' && ln -s nowhere.zip dangling.zip && ln -s loop.zip loop.zip && ln -s %s long.zip", T.path("links"),
+     ("x"):rep(4000))
   sh("cd '%s' && ln -s theirs.zip mine.zip && ln -s theirs.zip evil.zip && chown -h 65534 evil.zip", T.path("sticky"))
   for _, c in ipairs({{"links/in/rel.zip", true}, {"links/chain.zip", true}, {"links/abs.zip", true},
                       {"sticky/mine.zip", true}, {"sticky/evil.zip", false}, {"links/dangling.zip", false},
-                      {"links/loop.zip", false}}) do
+                      {"links/loop.zip", false}, {"links/long.zip", false}}) do
     local link = c[1]
     T.eq(host.writefile(T.path(link) .. "/" .. link:gsub("/", "_"), "x"), c[2], link)
     T.ok(os.execute("test -L '" .. T.path(link) .. "'"), link .. " stays a link")
@@ -80,9 +81,10 @@ T.case("links: their target changes, in protected places only the safe ones, nev
   zip.OpenArchive(1, T.path("links/chain.zip"), 1004)
   zip.AddFile(1, added, {newname = "closed"})
   zip.CloseArchive(1)
+  T.err(function() zip.OpenArchive(1, T.path("links/loop.zip"), 1004) end, nil)
   T.eq(T.contents(real), "a=A,links_in_rel.zip=x,links_chain.zip=x,links_abs.zip=x,closed=mine")
   T.eq(T.contents(T.path("sticky/theirs.zip")), "a=A,sticky_mine.zip=x")
-  T.eq(sh("ls -A '%s'", T.path("links")), "abs.zip\nchain.zip\ndangling.zip\nin\nloop.zip\nreal.zip\n", "nothing left beside")
+  T.eq(sh("ls -A '%s'", T.path("links")), "abs.zip\nchain.zip\ndangling.zip\nin\nlong.zip\nloop.zip\nreal.zip\n", "nothing left beside")
 end)
 
 T.case("new archives never wait for each other; of two creators of one, the second fails", function()
@@ -130,16 +132,13 @@ T.case("a held lock: one wait of 5 s, then the adapter says it is locked", funct
   T.ok(waited > 9 and waited < 11.5, "two operations, one wait each: " .. waited)
 end)
 
-T.case("killed writers leave no file; what one left under the distinctive name goes, others' stay", function()
+T.case("a killed writer leaves no file", function()
   local p = T.path("killed/k.zip")
   sh("mkdir '%s'", T.path("killed"))
   T.pyzip(p, {{"a", "A"}})
   as(0, 0, string.format('zip.OpenArchive(1, %q, 1004) zip.AddFile(1, %q) zip.CloseArchive(1, 0, function() os.exit(9) end)', p, added))
-  T.writefile(T.path("killed/.k.zip.orp-new-abc123"), "left")
-  T.writefile(T.path("killed/k.zip.Ab12Cd"), "another program's")
-  T.eq(host.writefile(p .. "/x", "x"), true)
-  T.eq(sh("ls -A '%s'", T.path("killed")), "k.zip\nk.zip.Ab12Cd\n")
-  T.eq(T.contents(p), "a=A,x=x")
+  T.eq(sh("ls -A '%s'", T.path("killed")), "k.zip\n")
+  T.eq(T.contents(p), "a=A")
 end)
 
 T.finish()

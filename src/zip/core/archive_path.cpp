@@ -41,26 +41,18 @@ bool FollowLink(char *path, size_t size) {
 }  // namespace
 
 bool ResolveArchivePath(const char *path, char *resolved, size_t size) {
-    if (std::strlen(path) >= size) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    std::strcpy(resolved, path);
-    for (int links = 0;; links++) {
+    bool fits = std::strlen(path) < size;
+    if (fits) std::strcpy(resolved, path);
+    for (int links = 0; fits; links++) {
         struct stat status;
         if (lstat(resolved, &status) != 0) return errno == ENOENT && links == 0;
         if (!S_ISLNK(status.st_mode)) return true;
-        if (links == kMostLinks) {
-            errno = ELOOP;
+        if (links == kMostLinks || !MayFollow(resolved, status)) {
+            errno = links == kMostLinks ? ELOOP : EACCES;
             return false;
         }
-        if (!MayFollow(resolved, status)) {
-            errno = EACCES;
-            return false;
-        }
-        if (!FollowLink(resolved, size)) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
+        fits = FollowLink(resolved, size);
     }
+    errno = ENAMETOOLONG;
+    return false;
 }

@@ -4,13 +4,17 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 bool FolderName(const char *path, char *folder, size_t size) {
     const char *slash = std::strrchr(path, '/');
     const char *name = slash ? path : ".";
     size_t length = !slash ? 1 : slash == path ? 1 : static_cast<size_t>(slash - path);
-    if (length >= size) return false;
+    if (length >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
     std::memcpy(folder, name, length);
     folder[length] = '\0';
     return true;

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 // Writes the name of the folder that holds path into folder (size bytes):
-// "." for a bare name. False when it does not fit.
+// "." for a bare name. False (errno ENAMETOOLONG) when it does not fit.
 bool FolderName(const char *path, char *folder, size_t size);
 
 // Opens the folder that holds path (read-only, as a directory); -1 on

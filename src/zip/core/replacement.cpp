@@ -27,12 +27,15 @@ const char *BaseName(const char *path) {
 }
 
 // Writes "<folder>/.<base>.orp-new-" for the archive at path into name;
-// its length, or 0 when it does not fit beside the random letters.
+// its length, or 0 with errno ENAMETOOLONG when it does not fit beside the
+// random letters.
 size_t NamePrefix(const char *path, char *name, size_t size) {
     char folder[PATH_MAX];
     if (!FolderName(path, folder, sizeof folder)) return 0;
     int length = std::snprintf(name, size, "%s/.%s%s", folder, BaseName(path), kMark);
-    return length > 0 && static_cast<size_t>(length) + kRandomLength < size ? static_cast<size_t>(length) : 0;
+    if (length > 0 && static_cast<size_t>(length) + kRandomLength < size) return static_cast<size_t>(length);
+    errno = ENAMETOOLONG;
+    return 0;
 }
 
 // Fills the random letters after prefix length of name and ends it.
@@ -45,25 +48,6 @@ void PickRandomName(char *name, size_t length) {
 
 // Whether O_TMPFILE failed because this file system cannot make unnamed files.
 bool UnnamedUnsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
-
-// Makes the replacement with a new distinctive name.
-bool CreateNamed(const char *path, unsigned mode, Replacement *replacement) {
-    size_t length = NamePrefix(path, replacement->name, sizeof replacement->name);
-    if (length == 0) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    for (int tries = 0; tries < kNameTries; tries++) {
-        PickRandomName(replacement->name, length);
-        replacement->descriptor = open(replacement->name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (replacement->descriptor >= 0) {
-            replacement->named = true;
-            return true;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
-}
 
 // Gives the unnamed replacement the name at (it must not exist) through
 // /proc, the only way to name such a file without privileges.
@@ -78,10 +62,7 @@ bool NameUnnamed(const Replacement *replacement, const char *at) {
 bool LandUnnamed(Replacement *replacement, const char *path, bool replace) {
     if (!replace) return NameUnnamed(replacement, path);
     size_t length = NamePrefix(path, replacement->name, sizeof replacement->name);
-    if (length == 0) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
+    if (length == 0) return false;
     for (int tries = 0; tries < kNameTries; tries++) {
         PickRandomName(replacement->name, length);
         if (NameUnnamed(replacement, replacement->name)) {
@@ -105,14 +86,26 @@ void Unname(Replacement *replacement) {
 
 bool CreateReplacement(const char *path, unsigned mode, Replacement *replacement) {
     char folder[PATH_MAX];
-    if (!FolderName(path, folder, sizeof folder)) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
+    if (!FolderName(path, folder, sizeof folder)) return false;
     replacement->named = false;
     replacement->descriptor = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (replacement->descriptor >= 0) return true;
-    return UnnamedUnsupported(errno) && CreateNamed(path, mode, replacement);
+    return UnnamedUnsupported(errno) && CreateNamedReplacement(path, mode, replacement);
+}
+
+bool CreateNamedReplacement(const char *path, unsigned mode, Replacement *replacement) {
+    size_t length = NamePrefix(path, replacement->name, sizeof replacement->name);
+    if (length == 0) return false;
+    for (int tries = 0; tries < kNameTries; tries++) {
+        PickRandomName(replacement->name, length);
+        replacement->descriptor = open(replacement->name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (replacement->descriptor >= 0) {
+            replacement->named = true;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 bool CommitReplacement(Replacement *replacement, const char *path, bool replace) {

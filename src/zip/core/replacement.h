@@ -21,6 +21,9 @@ struct Replacement {
 // (the umask and the folder's default ACL apply). False with errno set.
 bool CreateReplacement(const char *path, unsigned mode, Replacement *replacement);
 
+// The same with a distinctive name, as where O_TMPFILE is unsupported.
+bool CreateNamedReplacement(const char *path, unsigned mode, Replacement *replacement);
+
 // Puts the written replacement in place of path: over the archive when
 // replace, else only where nothing is (EEXIST when something came). The
 // file is closed either way; a file that did not land is removed. False
