@@ -87,7 +87,7 @@ end)
 
 T.case("new archives never wait for each other; of two creators of one, the second fails", function()
   local new = function(name) return T.path("new/" .. name) end
-  sh("mkdir '%s'", T.path("new"))
+  sh("mkdir -m 755 '%s'", T.path("new"))
   if rich then sh("setfacl -d -m u:65534:rwx '%s'", T.path("new")) end
   local inner
   zip.OpenArchive(1, new("c.zip"), 1006)
