@@ -355,7 +355,8 @@ zip_t *OpenArchiveThroughWritableFile(const char *path, int flags, WriteLock loc
     if (NamesOtherThanFile(path)) return nullptr;
     ArchiveFileSource *source = NewSource(path, lock);
     if (!source) return nullptr;
-    zip_source_t *zipSource = OpenLocked(source) ? zip_source_function_create(ArchiveFileCallback, source, nullptr) : nullptr;
+    zip_source_t *zipSource =
+        OpenLocked(source) ? zip_source_function_create(ArchiveFileCallback, source, nullptr) : nullptr;
     if (!zipSource) {
         int error = errno;
         Destroy(source);

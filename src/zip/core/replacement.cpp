@@ -42,7 +42,8 @@ size_t NamePrefix(const char *path, char *name, size_t size) {
 void PickRandomName(char *name, size_t length) {
     unsigned char bytes[kRandomLength] = {};
     getrandom(bytes, sizeof bytes, 0);
-    for (size_t i = 0; i < kRandomLength; i++) name[length + i] = kRandomLetters[bytes[i] % (sizeof kRandomLetters - 1)];
+    for (size_t i = 0; i < kRandomLength; i++)
+        name[length + i] = kRandomLetters[bytes[i] % (sizeof kRandomLetters - 1)];
     name[length + kRandomLength] = '\0';
 }
 
@@ -109,11 +110,14 @@ bool CreateNamedReplacement(const char *path, unsigned mode, Replacement *replac
 }
 
 bool CommitReplacement(Replacement *replacement, const char *path, bool replace) {
+    const char *name = replacement->name;
     bool landed;
     if (!replacement->named)
         landed = LandUnnamed(replacement, path, replace);
+    else if (replace)
+        landed = rename(name, path) == 0;
     else
-        landed = (replace ? rename(replacement->name, path) : renameat2(AT_FDCWD, replacement->name, AT_FDCWD, path, RENAME_NOREPLACE)) == 0;
+        landed = renameat2(AT_FDCWD, name, AT_FDCWD, path, RENAME_NOREPLACE) == 0;
     if (landed) replacement->named = false;  // the name is the archive's now
     DiscardReplacement(replacement);
     return landed;
