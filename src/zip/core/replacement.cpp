@@ -119,7 +119,9 @@ bool CommitReplacement(Replacement *replacement, const char *path, bool replace)
     else
         landed = renameat2(AT_FDCWD, name, AT_FDCWD, path, RENAME_NOREPLACE) == 0;
     if (landed) replacement->named = false;  // the name is the archive's now
+    int error = errno;
     DiscardReplacement(replacement);
+    errno = error;
     return landed;
 }
 
