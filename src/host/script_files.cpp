@@ -196,7 +196,9 @@ bool CloseObject(lua_State *L, ScriptFile *object) {
 }
 
 // Writes all of data to file; false when a write fails or falls short.
+// Clears errno first, so that a failure that sets none gives no stale reason.
 bool WriteAll(HostFile *file, const char *data, size_t length) {
+    errno = 0;
     for (size_t done = 0; done < length;) {
         size_t chunk = length - done > kChunk ? kChunk : length - done;
         if (files::Write(file, data + done, static_cast<int32_t>(chunk)) != static_cast<int32_t>(chunk)) return false;
@@ -213,10 +215,23 @@ int FileFailure(lua_State *L, ScriptFile *object, const char *reason) {
     return 2;
 }
 
-// Why a write failed: the system's error on a real file; an adapter tells
-// no reason.
+// Why an archive refused written data, as the adapter's errno tells it (0:
+// no reason given).
+const char *WriteRefusal(int error) {
+    switch (error) {
+        case EACCES: return "permission denied: this process may not write the archive file";
+        case EWOULDBLOCK: return "the archive is locked by another process";
+        case EPERM:
+            return "the archive belongs to another user: replacing it would take it from its owner, "
+                   "and writing it in place would give up crash safety";
+        default: return "the archive did not take the data";
+    }
+}
+
+// Why a write failed: the system's error on a real file, the adapter's
+// reason on an archive.
 const char *WriteFailureReason(bool byAdapter, int error) {
-    return byAdapter ? "the archive did not take the data" : strerror(error);
+    return byAdapter ? WriteRefusal(error) : strerror(error);
 }
 
 // Makes the object's file ready for a write where its reader is, or at its

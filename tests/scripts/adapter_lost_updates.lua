@@ -102,31 +102,6 @@ T.case("an adapter write to the archive a close is writing is refused at once", 
   T.eq(T.contents(p), "old=O,mine=mine")
 end)
 
-T.case("writes keep the archive's owner and permission bits, never set-id bits", function()
-  local umask = tonumber(T.sh("sh -c umask"), 8)
-  local root = T.sh("id -u"):match("^0%s")
-  local function owner(p) return (T.sh("stat -c '%a %u' '" .. p .. "'"):gsub("%s+$", "")) end
-  local me = owner(T.path("added.txt")):match("%d+$")
-  local adapter = function(p) T.eq(host.writefile(p .. "/x", "x"), true) end
-  for _, c in ipairs({
-    -- chmod, chown (as root only), what the written archive shows, write
-    {"640", nil, "640 " .. me, adapter},
-    {"4755", nil, "755 " .. me, adapter},
-    {"604", nil, "604 " .. me, function(p) zip.OpenArchive(1, p, 1004) zip.AddFile(1, added) zip.CloseArchive(1) end},
-    {"644", "65534", "644 65534", adapter},
-    {nil, nil, string.format("%o %s", 438 & ~umask, me), function(p) os.remove(p) adapter(p) end},
-  }) do
-    local p = T.path("mode.zip")
-    T.pyzip(p, {{"old", "O"}})
-    if c[1] then os.execute("chmod " .. c[1] .. " '" .. p .. "'") end
-    if not c[2] or root then
-      if c[2] then os.execute("chown " .. c[2] .. " '" .. p .. "'") end
-      c[4](p)
-      T.eq(owner(p), c[3])
-    end
-  end
-end)
-
 T.case("two processes writing one archive: every write that succeeds lands", function()
   local p = T.path("shared.zip")
   local child = T.path("writer.lua")

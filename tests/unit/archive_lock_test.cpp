@@ -1,5 +1,7 @@
-// The archive write lock: held once per process, and always on what the
-// path names when it is granted.
+// The archive write lock: held once per process, always on what the path
+// names when it is granted, and never on a name with no file. Named
+// replacements (no O_TMPFILE): the first of two creators wins, and what a
+// killed writer left goes.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -7,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "core/archive_lock.h"
+#include "core/replacement.h"
 
 namespace {
 
@@ -35,29 +39,40 @@ TEST(ArchiveLock, IsGrantedOnWhatThePathNamesAndRefusedToASecondHolderHere) {
     char folder[] = "/tmp/lock_testXXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string path = std::string(folder) + "/a.zip";
-    const struct {
-        const char *name;
-        bool exists;    // a file is there before the lock
-        bool replaced;  // another process holds it and replaces the file
-    } cases[] = {
-        {"a file", true, false},
-        {"no file yet: its folder", false, false},
-        {"a file replaced while waiting", true, true},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::remove(path.c_str());
-        if (c.exists) std::ofstream(path) << "old";
-        pid_t child = c.replaced ? HoldThenReplace(path) : 0;
+    for (bool replaced : {false, true}) {  // another process holds it and replaces the file
+        SCOPED_TRACE(replaced);
+        std::ofstream(path) << "old";
+        pid_t child = replaced ? HoldThenReplace(path) : 0;
         ArchiveLock lock, second;
-        EXPECT_EQ(lock.Acquire(path.c_str()), LockResult::Locked);
-        EXPECT_EQ(second.Acquire(path.c_str()), LockResult::HeldHere);
+        EXPECT_EQ(lock.Acquire(path.c_str(), LockDeadline()), LockResult::Locked);
+        EXPECT_EQ(second.Acquire(path.c_str(), LockDeadline()), LockResult::HeldHere);
         lock.Release();
-        EXPECT_EQ(second.Acquire(path.c_str()), LockResult::Locked);
+        EXPECT_EQ(second.Acquire(path.c_str(), LockDeadline()), LockResult::Locked);
         if (child > 0) waitpid(child, nullptr, 0);
     }
     std::remove(path.c_str());
+    ArchiveLock none;
+    EXPECT_EQ(none.Acquire(path.c_str(), LockDeadline()), LockResult::Absent);
     rmdir(folder);
+}
+
+TEST(Replacement, NamedOnesLandWhereNothingIsOrOverTheArchiveAndLeftoversGo) {
+    char folder[] = "/tmp/replacement_testXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/a.zip", theirs = path + ".Ab12Cd";
+    Replacement first, second, left, over;
+    for (Replacement *r : {&first, &second, &left}) ASSERT_TRUE(CreateNamedReplacement(path.c_str(), 0644, r));
+    EXPECT_TRUE(CommitReplacement(&first, path.c_str(), false));
+    EXPECT_FALSE(CommitReplacement(&second, path.c_str(), false));
+    EXPECT_EQ(errno, EEXIST);
+    close(left.descriptor);  // a killed writer's, beside another program's file
+    std::ofstream(theirs) << "theirs";
+    RemoveLeftovers(path.c_str());
+    EXPECT_NE(access(left.name, F_OK), 0);
+    ASSERT_TRUE(CreateNamedReplacement(path.c_str(), 0644, &over));
+    EXPECT_TRUE(CommitReplacement(&over, path.c_str(), true));
+    for (const std::string &name : {path, theirs}) EXPECT_EQ(std::remove(name.c_str()), 0);
+    EXPECT_EQ(rmdir(folder), 0);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "adapter/archive_access.h"
 
+#include <cerrno>
+
 #include "core/archive_file.h"
 #include "core/file_identity.h"
 
@@ -13,6 +15,8 @@ zip_t *OpenToLoadThroughLibzip(const char *path) {
 
 bool WriteArchiveBack(zip_t *archive) {
     if (zip_close(archive) == 0) return true;
+    int error = zip_error_code_system(zip_get_error(archive));
     zip_discard(archive);
+    errno = error != 0 ? error : EIO;
     return false;
 }

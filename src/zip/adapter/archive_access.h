@@ -19,7 +19,7 @@
 // holds the archive's write lock from before it is read until it is written
 // back or discarded, so that no other writer's change falls between the read
 // and the write. NULL on failure, also when another writer holds the lock
-// too long or this process holds it already.
+// too long or this process holds it already (errno EWOULDBLOCK).
 zip_t *OpenForChangeThroughWritableFile(const char *path);
 
 // Opens an archive through libzip's own file access to load what a change
@@ -28,6 +28,8 @@ zip_t *OpenForChangeThroughWritableFile(const char *path);
 // empty archive. NULL on failure.
 zip_t *OpenToLoadThroughLibzip(const char *path);
 
-// Writes an archive back and frees it; on failure the archive is discarded
-// and the file on disk keeps its old contents. True when written.
+// Writes an archive back and frees it; on failure the archive is discarded,
+// the file on disk keeps its old contents, and errno tells why (EACCES: this
+// process may not write the file; EPERM: the write would take it from its
+// owner; EWOULDBLOCK: another writer held it too long). True when written.
 bool WriteArchiveBack(zip_t *archive);

@@ -79,7 +79,8 @@ bool OpenForWriting(ZipFileHandle *handle, bool loadContents);
 // Applies a writing handle's contents to its archive as the archive stands
 // on disk now, so that changes made since FOpen are kept. True when the
 // entry landed as asked, else false with the archive file unchanged (also
-// while a scan of the archive is open).
+// while a scan of the archive is open: EBUSY) and errno telling why, as
+// WriteArchiveBack's.
 bool WriteBack(const ZipFileHandle *handle);
 
 // Releases everything the handle holds (stream, archive or root reference,

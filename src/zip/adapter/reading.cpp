@@ -1,4 +1,5 @@
 // Reading, seeking and closing an open file inside an archive.
+#include <cerrno>
 #include <cstring>
 
 #include "adapter/adapter.h"
@@ -125,6 +126,8 @@ ZIP_EXPORT int FFlush(void *) { return 0; }
 ZIP_EXPORT int FClose(void *file) {
     auto *handle = static_cast<ZipFileHandle *>(file);
     bool closed = !handle->writing || WriteBack(handle);
+    int error = errno;  // why the write-back failed, for the host's message
     DestroyFileHandle(handle);
+    errno = error;
     return closed ? 1 : 0;
 }

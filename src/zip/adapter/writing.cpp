@@ -4,6 +4,7 @@
 // the archive afresh and applies the one entry to it, so that another
 // handle's or an object operation's change made in between is never
 // overwritten from a stale view.
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -139,15 +140,21 @@ bool OpenForWriting(ZipFileHandle *handle, bool loadContents) {
 
 bool WriteBack(const ZipFileHandle *handle) {
     // A scan opened since FOpen relies on the file staying as it saw it.
-    if (FindZipDirHandle(handle->archivePath)) return false;
+    if (FindZipDirHandle(handle->archivePath)) {
+        errno = EBUSY;
+        return false;
+    }
     zip_t *archive = OpenForChangeThroughWritableFile(handle->archivePath);
     if (!archive) return false;
     if (!AddContents(archive, handle)) {
         zip_discard(archive);
+        errno = EIO;
         return false;
     }
     bool written = WriteArchiveBack(archive);
+    int error = errno;
     ForgetArchive(handle->archivePath);
+    errno = error;
     return written;
 }
 

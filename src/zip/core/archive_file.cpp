@@ -1,7 +1,7 @@
 #include "core/archive_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,14 +10,21 @@
 #include <new>
 
 #include "core/archive_lock.h"
+#include "core/archive_path.h"
+#include "core/file_attributes.h"
 #include "core/file_copy.h"
+#include "core/file_identity.h"
 #include "core/folder.h"
 #include "core/open_source.h"
-#include "core/file_identity.h"
+#include "core/replacement.h"
 
 namespace {
 
-constexpr char kTemporarySuffix[] = ".XXXXXX";
+// The mode a replacement starts with before it takes the old file's: its
+// writer's alone. A new archive's is what the kernel makes of 0666 (the
+// umask, the folder's default ACL).
+constexpr unsigned kPrivateMode = 0600;
+constexpr unsigned kNewFileMode = 0666;
 // libzip writes the central directory in pieces of a few bytes: they are
 // gathered into writes of up to this size.
 constexpr size_t kPendingSize = 65536;
@@ -28,14 +35,11 @@ struct ArchiveFileSource {
     bool lockFromOpen;      // the lock was taken at open and is held until FREE
     int original;          // the archive file as it was opened, or -1 when there was none
     FileIdentity identity;  // what original was when opened
-    mode_t mode;            // permission bits of the archive file
-    uid_t owner;            // its owner and group, when original exists
-    gid_t group;
     zip_uint64_t position;  // reading position in original
-    int output;             // the temporary file being written, or -1
+    long retryDeadline;     // the lock wait's end for a write libzip begins again, or 0
+    Replacement output;     // the new archive file being written
     zip_error_t error;      // the last failure, for ZIP_SOURCE_ERROR
-    char *temporary;        // the temporary file's name, "" while none exists
-    char *path;             // the archive's path
+    char path[PATH_MAX];    // the archive file's path, its links followed
     size_t pendingLength;   // bytes in pending
     char pending[kPendingSize];  // written data not yet in output, which continues at its position
 };
@@ -46,27 +50,29 @@ zip_int64_t Fail(ArchiveFileSource *source, int zipError, int systemError = 0) {
     return -1;
 }
 
-// The permission bits a new file gets from the process's umask.
-mode_t NewFileMode() {
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 // Opens the archive file, if there is one. False when path names
 // something that is not a regular file, or it cannot be opened.
 bool OpenOriginal(ArchiveFileSource *source) {
     source->original = open(source->path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (source->original < 0) {
-        source->mode = NewFileMode();
-        return errno == ENOENT;
-    }
-    struct stat status;
-    if (fstat(source->original, &status) != 0 || !IdentifyOpenFile(source->original, &source->identity)) return false;
-    source->mode = status.st_mode & 0777;
-    source->owner = status.st_uid;
-    source->group = status.st_gid;
-    return true;
+    if (source->original < 0) return errno == ENOENT;
+    return IdentifyOpenFile(source->original, &source->identity);
+}
+
+// Records why a lock was not taken: another holder (here or elsewhere), or
+// errno's failure.
+zip_int64_t FailLock(ArchiveFileSource *source, LockResult result) {
+    if (result == LockResult::Absent) return Fail(source, ZIP_ER_CHANGED);
+    return Fail(source, ZIP_ER_INUSE, result == LockResult::Failed ? errno : EWOULDBLOCK);
+}
+
+// Takes the lock of an existing archive file before deadline, and removes
+// what killed writers left beside it. A new archive takes none.
+zip_int64_t Lock(ArchiveFileSource *source, long deadline) {
+    if (source->original < 0) return 0;
+    LockResult result = source->lock.Acquire(source->path, deadline);
+    if (result != LockResult::Locked) return FailLock(source, result);
+    RemoveLeftovers(source->path);
+    return 0;
 }
 
 // Whether the path names what was read at open: the same file in the same
@@ -77,19 +83,24 @@ bool OriginalUnchanged(const ArchiveFileSource *source) {
     return IdentifyFile(source->path, &now) && Unchanged(now, source->identity);
 }
 
-// Takes the write lock (unless held since open) and checks that the
-// archive file has not changed since it was read.
-zip_int64_t LockUnchanged(ArchiveFileSource *source) {
-    if (!source->lockFromOpen && source->lock.Acquire(source->path) != LockResult::Locked)
-        return Fail(source, ZIP_ER_INUSE, EWOULDBLOCK);
-    if (OriginalUnchanged(source)) return 0;
-    if (!source->lockFromOpen) source->lock.Release();
-    return Fail(source, ZIP_ER_CHANGED);
-}
-
 // Ends a write: the lock goes unless it is held from open to FREE.
 void EndWrite(ArchiveFileSource *source) {
     if (!source->lockFromOpen) source->lock.Release();
+}
+
+// Takes the write lock (unless held since open), and checks that the
+// archive file has not changed since it was read and that this process may
+// write the file itself: the rename needs only the folder's permission,
+// which must not let anyone replace a file they may not write.
+zip_int64_t LockUnchanged(ArchiveFileSource *source, long deadline) {
+    if (!source->lockFromOpen && Lock(source, deadline) < 0) return -1;
+    zip_int64_t result = 0;
+    if (!OriginalUnchanged(source))
+        result = Fail(source, ZIP_ER_CHANGED);
+    else if (source->original >= 0 && faccessat(AT_FDCWD, source->path, W_OK, AT_EACCESS) != 0)
+        result = Fail(source, ZIP_ER_RDONLY, errno);
+    if (result < 0) EndWrite(source);
+    return result;
 }
 
 zip_int64_t Read(ArchiveFileSource *source, void *data, zip_uint64_t length) {
@@ -125,44 +136,37 @@ zip_int64_t Stat(ArchiveFileSource *source, void *data, zip_uint64_t length) {
 
 // Removes the temporary file this source made, if it still exists.
 void RemoveTemporary(ArchiveFileSource *source) {
-    if (source->output >= 0) close(source->output);
-    source->output = -1;
+    DiscardReplacement(&source->output);
     source->pendingLength = 0;
-    if (source->temporary[0]) unlink(source->temporary);
-    source->temporary[0] = '\0';
 }
 
-// Gives the new file the old one's owner and group where this process may
-// (a script run as root must not take a user's archive from them). False
-// where it may not: the file then stays this process's own, as any new
-// file would.
-bool KeepOwner(const ArchiveFileSource *source) {
-    return source->original < 0 || fchown(source->output, source->owner, source->group) == 0;
-}
-
-// Makes the temporary file beside the archive, with the archive's owner
-// (where possible) and permission bits (never set-id bits: the new file
-// may belong to another user than the old one).
+// Makes the temporary file beside the archive with what the archive file
+// keeps (core/file_attributes.h). An archive of another user that this
+// process may not give back to them is refused (EPERM): the new file would
+// take the archive from its owner, and writing the file in place would
+// give up crash safety.
 zip_int64_t CreateTemporary(ArchiveFileSource *source) {
-    std::strcpy(source->temporary, source->path);
-    std::strcat(source->temporary, kTemporarySuffix);
-    source->output = mkostemp(source->temporary, O_CLOEXEC);
-    if (source->output < 0) {
-        int error = errno;
-        source->temporary[0] = '\0';
-        return Fail(source, ZIP_ER_TMPOPEN, error);
-    }
-    KeepOwner(source);
-    if (fchmod(source->output, source->mode) != 0) {
-        int error = errno;
-        RemoveTemporary(source);
-        return Fail(source, ZIP_ER_TMPOPEN, error);
-    }
-    return 0;
+    const bool replacing = source->original >= 0;
+    if (!CreateReplacement(source->path, replacing ? kPrivateMode : kNewFileMode, &source->output))
+        return Fail(source, ZIP_ER_TMPOPEN, errno);
+    KeepResult kept = replacing ? KeepAttributes(source->original, source->output.descriptor) : KeepResult::Kept;
+    if (kept == KeepResult::Kept) return 0;
+    int error = kept == KeepResult::OwnerRefused ? EPERM : errno;
+    RemoveTemporary(source);
+    return Fail(source, kept == KeepResult::OwnerRefused ? ZIP_ER_RDONLY : ZIP_ER_TMPOPEN, error);
 }
 
-zip_int64_t BeginWrite(ArchiveFileSource *source) {
-    if (LockUnchanged(source) < 0) return -1;
+// The end of the lock wait for a write that begins now: the one wait the
+// write has. libzip begins a plain write at once when a cloning one fails;
+// that write waits only for what is left of the first wait.
+long TakeDeadline(ArchiveFileSource *source) {
+    long deadline = source->retryDeadline ? source->retryDeadline : LockDeadline();
+    source->retryDeadline = 0;
+    return deadline;
+}
+
+zip_int64_t BeginWrite(ArchiveFileSource *source, long deadline) {
+    if (LockUnchanged(source, deadline) < 0) return -1;
     if (CreateTemporary(source) < 0) {
         EndWrite(source);
         return -1;
@@ -189,14 +193,14 @@ bool WriteOut(int output, const char *data, size_t length) {
 zip_int64_t Flush(ArchiveFileSource *source) {
     size_t length = source->pendingLength;
     source->pendingLength = 0;
-    return WriteOut(source->output, source->pending, length) ? 0 : Fail(source, ZIP_ER_WRITE, errno);
+    return WriteOut(source->output.descriptor, source->pending, length) ? 0 : Fail(source, ZIP_ER_WRITE, errno);
 }
 
 // Adds data to the pending bytes; what does not fit goes out at once.
 zip_int64_t Write(ArchiveFileSource *source, const void *data, zip_uint64_t length) {
     if (source->pendingLength + length > kPendingSize && Flush(source) < 0) return -1;
     if (length >= kPendingSize) {
-        return WriteOut(source->output, static_cast<const char *>(data), length) ? static_cast<zip_int64_t>(length)
+        return WriteOut(source->output.descriptor, static_cast<const char *>(data), length) ? static_cast<zip_int64_t>(length)
                                                                                  : Fail(source, ZIP_ER_WRITE, errno);
     }
     std::memcpy(source->pending + source->pendingLength, data, length);
@@ -207,11 +211,12 @@ zip_int64_t Write(ArchiveFileSource *source, const void *data, zip_uint64_t leng
 // Begins a write that keeps the archive's first length bytes; -1 leaves no
 // temporary file and no lock behind (libzip then begins a plain write).
 zip_int64_t BeginWriteCloning(ArchiveFileSource *source, zip_uint64_t length) {
+    source->retryDeadline = LockDeadline();
     if (source->original < 0 || length > static_cast<zip_uint64_t>(source->identity.size))
         return Fail(source, ZIP_ER_INVAL);
-    if (BeginWrite(source) < 0) return -1;
-    if (CopyFileStart(source->original, source->output, length) &&
-        lseek(source->output, static_cast<off_t>(length), SEEK_SET) >= 0)
+    if (BeginWrite(source, source->retryDeadline) < 0) return -1;
+    const int output = source->output.descriptor;
+    if (CopyFileStart(source->original, output, length) && lseek(output, static_cast<off_t>(length), SEEK_SET) >= 0)
         return 0;
     int error = errno;
     RemoveTemporary(source);
@@ -222,29 +227,30 @@ zip_int64_t BeginWriteCloning(ArchiveFileSource *source, zip_uint64_t length) {
 zip_int64_t SeekWrite(ArchiveFileSource *source, void *data, zip_uint64_t length) {
     auto *args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &source->error);
     if (!args || Flush(source) < 0) return -1;
-    if (lseek(source->output, args->offset, args->whence) < 0) return Fail(source, ZIP_ER_SEEK, errno);
+    if (lseek(source->output.descriptor, args->offset, args->whence) < 0) return Fail(source, ZIP_ER_SEEK, errno);
     return 0;
 }
 
 zip_int64_t TellWrite(ArchiveFileSource *source) {
-    off_t position = lseek(source->output, 0, SEEK_CUR);
+    off_t position = lseek(source->output.descriptor, 0, SEEK_CUR);
     return position < 0 ? Fail(source, ZIP_ER_TELL, errno) : position + static_cast<off_t>(source->pendingLength);
 }
 
 // Puts the new archive in place durably: its data synced, then renamed
-// over the archive, then the folder synced.
+// over the archive (a new one only where still nothing is: the first of
+// two creators wins), then the folder synced. Once it landed the write
+// succeeded, whether the folder can be synced or not.
 zip_int64_t CommitWrite(ArchiveFileSource *source) {
     if (Flush(source) < 0) return -1;
-    if (fsync(source->output) != 0) return Fail(source, ZIP_ER_WRITE, errno);
-    int closed = close(source->output);
-    source->output = -1;
-    if (closed != 0) return Fail(source, ZIP_ER_CLOSE, errno);
-    if (rename(source->temporary, source->path) != 0) return Fail(source, ZIP_ER_RENAME, errno);
-    source->temporary[0] = '\0';  // it is the archive now
-    const bool synced = SyncFolderOf(source->path);
-    const int error = errno;  // before the lock's release can change it
+    if (fsync(source->output.descriptor) != 0) return Fail(source, ZIP_ER_WRITE, errno);
+    if (!CommitReplacement(&source->output, source->path, source->original >= 0)) {
+        int error = errno;
+        EndWrite(source);
+        return Fail(source, error == EEXIST ? ZIP_ER_CHANGED : ZIP_ER_RENAME, error);
+    }
+    SyncFolderOf(source->path);
     EndWrite(source);
-    return synced ? 0 : Fail(source, ZIP_ER_CLOSE, error);
+    return 0;
 }
 
 zip_int64_t RollbackWrite(ArchiveFileSource *source) {
@@ -253,11 +259,12 @@ zip_int64_t RollbackWrite(ArchiveFileSource *source) {
     return 0;
 }
 
-// Removes the archive file (its last entry is gone), as libzip does.
+// Removes the archive file (its last entry is gone), as libzip does; where
+// there was none, libzip's sign for nothing to remove.
 zip_int64_t Remove(ArchiveFileSource *source) {
-    if (LockUnchanged(source) < 0) return -1;
-    bool removed = unlink(source->path) == 0;
-    int error = errno;
+    if (LockUnchanged(source, LockDeadline()) < 0) return -1;
+    bool removed = source->original >= 0 && unlink(source->path) == 0;
+    int error = source->original >= 0 ? errno : ENOENT;
     if (removed) SyncFolderOf(source->path);
     EndWrite(source);
     return removed ? 0 : Fail(source, ZIP_ER_REMOVE, error);
@@ -282,6 +289,7 @@ zip_int64_t Supported() {
 
 zip_int64_t ArchiveFileCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command) {
     auto *source = static_cast<ArchiveFileSource *>(state);
+    if (command != ZIP_SOURCE_BEGIN_WRITE && command != ZIP_SOURCE_ERROR) source->retryDeadline = 0;
     switch (command) {
         case ZIP_SOURCE_OPEN: source->position = 0; return 0;
         case ZIP_SOURCE_READ: return Read(source, data, length);
@@ -291,7 +299,7 @@ zip_int64_t ArchiveFileCallback(void *state, void *data, zip_uint64_t length, zi
         case ZIP_SOURCE_FREE: Destroy(source); return 0;
         case ZIP_SOURCE_SEEK: return Seek(source, data, length);
         case ZIP_SOURCE_TELL: return static_cast<zip_int64_t>(source->position);
-        case ZIP_SOURCE_BEGIN_WRITE: return BeginWrite(source);
+        case ZIP_SOURCE_BEGIN_WRITE: return BeginWrite(source, TakeDeadline(source));
         case ZIP_SOURCE_BEGIN_WRITE_CLONING: return BeginWriteCloning(source, length);
         case ZIP_SOURCE_COMMIT_WRITE: return CommitWrite(source);
         case ZIP_SOURCE_ROLLBACK_WRITE: return RollbackWrite(source);
@@ -305,23 +313,40 @@ zip_int64_t ArchiveFileCallback(void *state, void *data, zip_uint64_t length, zi
     }
 }
 
-// A source record with room for the path and the temporary name after it;
-// NULL when memory runs out. It lives on the process heap: a deferred
-// deletion that runs when a scan closes has nobody to report a failure to.
+// A source record for the archive file path names, its links followed;
+// NULL when memory runs out or path cannot be resolved. It lives on the
+// process heap: a deferred deletion that runs when a scan closes has
+// nobody to report a failure to.
 ArchiveFileSource *NewSource(const char *path, WriteLock lock) {
-    size_t length = std::strlen(path);
-    size_t size = sizeof(ArchiveFileSource) + 2 * length + sizeof kTemporarySuffix + 1;
-    void *memory = calloc(1, size);
+    void *memory = calloc(1, sizeof(ArchiveFileSource));
     if (!memory) return nullptr;
     auto *source = new (memory) ArchiveFileSource{};
     source->lockFromOpen = lock == WriteLock::FromOpen;
     source->original = -1;
-    source->output = -1;
     zip_error_init(&source->error);
-    source->path = reinterpret_cast<char *>(source + 1);
-    std::memcpy(source->path, path, length + 1);
-    source->temporary = source->path + length + 1;
-    return source;
+    if (ResolveArchivePath(path, source->path, sizeof source->path)) return source;
+    int error = errno;
+    Destroy(source);
+    errno = error;
+    return nullptr;
+}
+
+// Opens the archive file; one locked from open is locked first, and
+// counts as new only where the lock found no file.
+bool OpenLocked(ArchiveFileSource *source) {
+    if (!source->lockFromOpen) return OpenOriginal(source);
+    LockResult result = source->lock.Acquire(source->path, LockDeadline());
+    if (result == LockResult::Absent) {
+        if (PathNamesNothing(source->path)) return true;
+        errno = EWOULDBLOCK;  // another writer is making it right now
+        return false;
+    }
+    if (result != LockResult::Locked) {
+        if (result != LockResult::Failed) errno = EWOULDBLOCK;
+        return false;
+    }
+    RemoveLeftovers(source->path);
+    return OpenOriginal(source);
 }
 
 }  // namespace
@@ -330,11 +355,12 @@ zip_t *OpenArchiveThroughWritableFile(const char *path, int flags, WriteLock loc
     if (NamesOtherThanFile(path)) return nullptr;
     ArchiveFileSource *source = NewSource(path, lock);
     if (!source) return nullptr;
-    bool ready = !source->lockFromOpen || source->lock.Acquire(path) == LockResult::Locked;
-    ready = ready && OpenOriginal(source);
-    zip_source_t *zipSource = ready ? zip_source_function_create(ArchiveFileCallback, source, nullptr) : nullptr;
+    zip_source_t *zipSource =
+        OpenLocked(source) ? zip_source_function_create(ArchiveFileCallback, source, nullptr) : nullptr;
     if (!zipSource) {
+        int error = errno;
         Destroy(source);
+        errno = error;
         return nullptr;
     }
     return OpenFromSource(zipSource, flags);

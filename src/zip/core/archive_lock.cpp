@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <ctime>
 
-#include "core/folder.h"
 #include "core/file_identity.h"
 
 namespace {
@@ -48,25 +47,21 @@ bool LockBefore(int descriptor, long deadline) {
     }
 }
 
-// Opens what guards path: the file it names, or its folder when it names
-// nothing, and fills *guard with what fstat(2) says of it. -1 when neither
-// opens or path names something other than a regular file (O_NONBLOCK: a
-// FIFO must not block the open).
-int OpenGuard(const char *path, bool *folder, struct stat *guard) {
+// Opens the file path names and fills *guard with what fstat(2) says of
+// it. -1 when it does not open or is no regular file (O_NONBLOCK: a FIFO
+// must not block the open); errno is ENOENT when nothing is there.
+int OpenGuard(const char *path, struct stat *guard) {
     int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    *folder = descriptor < 0 && errno == ENOENT;
-    if (*folder) descriptor = OpenFolderOf(path);
-    if (descriptor >= 0 && (fstat(descriptor, guard) != 0 || (!*folder && !S_ISREG(guard->st_mode)))) {
+    if (descriptor >= 0 && (fstat(descriptor, guard) != 0 || !S_ISREG(guard->st_mode))) {
         close(descriptor);
+        errno = EINVAL;
         return -1;
     }
     return descriptor;
 }
 
-// Whether path still names what the lock guards: the same file, or for a
-// folder lock still nothing.
-bool StillGuarded(const char *path, bool folder, const struct stat &guard) {
-    if (folder) return PathNamesNothing(path);
+// Whether path still names the file the lock guards.
+bool StillGuarded(const char *path, const struct stat &guard) {
     FileIdentity locked{};
     locked.device = guard.st_dev;
     locked.inode = guard.st_ino;
@@ -75,14 +70,14 @@ bool StillGuarded(const char *path, bool folder, const struct stat &guard) {
 
 }  // namespace
 
-LockResult ArchiveLock::Acquire(const char *path) {
+long LockDeadline() { return NowMilliseconds() + kWaitMilliseconds; }
+
+LockResult ArchiveLock::Acquire(const char *path, long deadline) {
     Release();
-    const long deadline = NowMilliseconds() + kWaitMilliseconds;
     for (;;) {
-        bool folder;
         struct stat guard;
-        int descriptor = OpenGuard(path, &folder, &guard);
-        if (descriptor < 0) return LockResult::Failed;
+        int descriptor = OpenGuard(path, &guard);
+        if (descriptor < 0) return errno == ENOENT ? LockResult::Absent : LockResult::Failed;
         for (const ArchiveLock *held = gHeld; held; held = held->next_) {
             if (held->device_ == guard.st_dev && held->inode_ == guard.st_ino) {
                 close(descriptor);
@@ -93,7 +88,7 @@ LockResult ArchiveLock::Acquire(const char *path) {
             close(descriptor);
             return LockResult::TimedOut;
         }
-        if (StillGuarded(path, folder, guard)) {
+        if (StillGuarded(path, guard)) {
             descriptor_ = descriptor;
             device_ = guard.st_dev;
             inode_ = guard.st_ino;

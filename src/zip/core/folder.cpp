@@ -4,23 +4,31 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
-int OpenFolderOf(const char *path) {
+bool FolderName(const char *path, char *folder, size_t size) {
     const char *slash = std::strrchr(path, '/');
-    if (!slash) return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-    char folder[PATH_MAX];
-    if (length >= sizeof folder) return -1;
-    std::memcpy(folder, path, length);
+    const char *name = slash ? path : ".";
+    size_t length = !slash ? 1 : slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(folder, name, length);
     folder[length] = '\0';
+    return true;
+}
+
+int OpenFolderOf(const char *path) {
+    char folder[PATH_MAX];
+    if (!FolderName(path, folder, sizeof folder)) return -1;
     return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-bool SyncFolderOf(const char *path) {
+void SyncFolderOf(const char *path) {
     int folder = OpenFolderOf(path);
-    if (folder < 0) return false;
-    bool synced = fsync(folder) == 0;
+    if (folder < 0) return;
+    fsync(folder);
     close(folder);
-    return synced;
 }

@@ -1,11 +1,18 @@
 // The folder that holds a file.
 #pragma once
 
+#include <cstddef>
+
+// Writes the name of the folder that holds path into folder (size bytes):
+// "." for a bare name. False (errno ENAMETOOLONG) when it does not fit.
+bool FolderName(const char *path, char *folder, size_t size);
+
 // Opens the folder that holds path (read-only, as a directory); -1 on
-// failure. Used to lock a name that has no file yet and to make a rename
-// in the folder durable.
+// failure. Used to make a rename in the folder durable and to look for
+// what killed writers left there.
 int OpenFolderOf(const char *path);
 
-// Makes the folder entries of path durable (fsync(2) of its folder).
-// False when the folder cannot be opened or synced.
-bool SyncFolderOf(const char *path);
+// Makes the folder entries of path durable (fsync(2) of its folder), where
+// the folder can be opened: a folder that cannot be read (mode 0300) still
+// lets the rename it guards land, so it is no reason to fail.
+void SyncFolderOf(const char *path);
