@@ -23,6 +23,7 @@
 #include "adapter/directory_index.h"
 #include "adapter/name_index.h"
 #include "core/file_identity.h"
+#include "core/restart_points.h"
 
 // One archive opened read-only through the host's files, shared by every
 // handle, scan and stat that reads it.
@@ -36,6 +37,7 @@ struct CachedArchive {
     NameIndex names;                 // lookups ignoring case, built at the first one
     bool directoriesIndexed;         // directories holds an index
     DirectoryIndex directories;      // directory scans, built at the first one
+    EntryRestartPoints points;       // restart points of entries read at random, for every handle
     char path[];                     // the path it was opened under (after the record)
 };
 
