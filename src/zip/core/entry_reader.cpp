@@ -221,6 +221,7 @@ void RecordPoint(EntryReader *reader, const InflateBuffers &buffers) {
     uint32_t unusedBits;
     if (reader->historyLength < kInflateWindowSize || !BetweenBlocks(reader->inflater, &unusedBits)) return;
     zip_uint64_t nextByte = reader->streamOffset - reader->inputFilled + static_cast<zip_uint64_t>(buffers.input - reader->input);
+    if (unusedBits > nextByte * 8) return;
     AddRestartPoint(reader->points, Decoded(reader), nextByte * 8 - unusedBits, reader->crc,
                     reader->history + reader->historyLength - kInflateWindowSize);
 }
@@ -344,7 +345,9 @@ bool InflatedEndIsIntact(EntryReader *reader) {
 // read with gaps has no CRC to compare.
 bool EndIsIntact(EntryReader *reader) {
     if (reader->route == Route::Inflate) return InflatedEndIsIntact(reader);
-    if (reader->route == Route::Raw) return !reader->compareCrc || reader->crcEnd < reader->stat.size || reader->crc == reader->stat.crc;
+    if (reader->route == Route::Raw) {
+        return !reader->compareCrc || reader->crcEnd < reader->stat.size || reader->crc == reader->stat.crc;
+    }
     if (reader->authenticate) {
         return EnsureInput(reader) &&
                AesCodeMatches(reader->archive, reader->stat, reader->password, reader->input, reader->inputSize);
