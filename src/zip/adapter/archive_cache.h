@@ -13,9 +13,9 @@
 // the module knows of drop the kept archive at once as well (ForgetArchive,
 // which also hears core/archive_changes.h).
 //
-// Cached archives and their indexes live on the process heap (and may hold
-// an open host file); kept ones survive scripts and are dropped by
-// FreeLibrary.
+// Cached archives, their indexes and their entries' restart points live on
+// the process heap (and may hold an open host file); kept ones survive
+// scripts and are dropped by FreeLibrary.
 #pragma once
 
 #include <zip.h>

@@ -58,8 +58,7 @@ bool RestartInflater(Inflater *inflater, const uint8_t *window, size_t windowSiz
                      unsigned skipBits) {
     inflate_state &state = inflater->state;
     isal_inflate_init(&state);
-    if (windowSize > 0 &&
-        isal_inflate_set_dict(&state, const_cast<uint8_t *>(window), static_cast<uint32_t>(windowSize)) != COMP_OK) {
+    if (isal_inflate_set_dict(&state, const_cast<uint8_t *>(window), static_cast<uint32_t>(windowSize)) != COMP_OK) {
         return false;
     }
     if (skipBits > 0) {
