@@ -55,6 +55,10 @@ S.scenario{
     local st = S.must(f:stat({fullname = true}), "stat")
     out.stat = {st.type, st.size, st.name, st.time}
     out.closed = f:close()
+    local t <close> = S.must(host.open(arc .. "/dir/small.txt"), "open")
+    S.must(t:seek("set", 3), "seek")
+    out.storedTail = S.read(t, 2, "read")
+    t:close()
     local s <close> = S.must(host.open(arc .. "/readme.txt", "r", {sequential = true}), "open")
     out.head = S.read(s, 10, "read")
     S.must(s:seek("end", 0), "seek")
