@@ -69,6 +69,8 @@ S.scenario{
     s:close()
     local e <close> = S.must(host.open(arc .. "/aes.txt", "r", {password = "secret"}), "open")
     out.decrypted = S.read(e, 100, "read")
+    S.must(e:seek("set", 7), "seek")  -- encrypted: back to the start, then on
+    out.again = S.read(e, 3, "read")
     e:close()
     for _, name in ipairs({"stored.txt", "deflated.txt"}) do
       local a <close> = S.must(host.open(aes7z .. "/" .. name, "r", {password = "secret"}), "open")
