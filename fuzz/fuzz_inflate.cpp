@@ -58,7 +58,8 @@ Inflated InflateWithZlib(const uint8_t *data, size_t size) {
 // expected's.
 bool ReadAt(EntryReader *reader, const std::string &expected, size_t at, size_t count) {
     std::string got(count, '\0');
-    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) && got.compare(0, count, expected, at, count) == 0;
+    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) &&
+           got.compare(0, count, expected, at, count) == 0;
 }
 
 // Reads the entry at eight positions, forward in the first pass and in

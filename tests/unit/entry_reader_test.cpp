@@ -93,7 +93,9 @@ namespace {
 // 4 MiB of text that deflates to many blocks.
 const std::string kLongText = [] {
     std::string text;
-    for (uint32_t i = 0, x = 1; text.size() < (4u << 20); i++) text += std::to_string(x = x * 1103515245u + 12345u) + (i % 9 ? " " : "\n");
+    for (uint32_t i = 0, x = 1; text.size() < (4u << 20); i++) {
+        text += std::to_string(x = x * 1103515245u + 12345u) + (i % 9 ? " " : "\n");
+    }
     text.resize(4u << 20);
     return text;
 }();
@@ -102,14 +104,16 @@ const std::string kLongText = [] {
 // or, for damaged data, whatever they are.
 bool ReadAt(EntryReader *reader, size_t at, size_t count, bool intact) {
     std::string got(count, '\0');
-    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) && (!intact || got == kLongText.substr(at, count));
+    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) &&
+           (!intact || got == kLongText.substr(at, count));
 }
 
 TEST(EntryReader, ReadsAtAnyPositionAndChecksTheEndWhereItCan) {
     const size_t size = kLongText.size(), early = 100000, late = size - 20000;
     std::vector<size_t> middles;
     const std::string deflated = Deflate(kLongText, {early, late}, &middles);
-    const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(kLongText.data()), static_cast<uInt>(size)));
+    const uint32_t crc =
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(kLongText.data()), static_cast<uInt>(size)));
     struct Case {
         const char *what;
         uint32_t method;
@@ -125,7 +129,8 @@ TEST(EntryReader, ReadsAtAnyPositionAndChecksTheEndWhereItCan) {
     for (const Case &c : cases) {
         std::string data = c.method == 8 ? deflated : kLongText;
         if (c.damage != SIZE_MAX) data[c.damage] ^= 0x20;
-        const std::string archiveBytes = oneentry::Archive(data.data(), data.size(), static_cast<uint32_t>(size), crc, c.method);
+        const std::string archiveBytes =
+            oneentry::Archive(data.data(), data.size(), static_cast<uint32_t>(size), crc, c.method);
         zip_t *archive = oneentry::Open(archiveBytes);
         RestartPoints *points = CreateRestartPoints(size);
         bool noMemory = false, intact = c.damage == SIZE_MAX;

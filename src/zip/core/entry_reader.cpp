@@ -220,7 +220,8 @@ zip_uint64_t Decoded(const EntryReader *reader) { return reader->historyStart + 
 void RecordPoint(EntryReader *reader, const InflateBuffers &buffers) {
     uint32_t unusedBits;
     if (reader->historyLength < kInflateWindowSize || !BetweenBlocks(reader->inflater, &unusedBits)) return;
-    zip_uint64_t nextByte = reader->streamOffset - reader->inputFilled + static_cast<zip_uint64_t>(buffers.input - reader->input);
+    zip_uint64_t bufferStart = reader->streamOffset - reader->inputFilled;
+    zip_uint64_t nextByte = bufferStart + static_cast<zip_uint64_t>(buffers.input - reader->input);
     if (unusedBits > nextByte * 8) return;
     AddRestartPoint(reader->points, Decoded(reader), nextByte * 8 - unusedBits, reader->crc,
                     reader->history + reader->historyLength - kInflateWindowSize);

@@ -50,7 +50,9 @@ bool BetweenBlocks(const Inflater *inflater, uint32_t *unusedBits) {
                    state.copy_overflow_length == 0 && state.read_in_length >= 0;
     // In the middle of a header ISA-L keeps the header's bytes read so far
     // in tmp_in_buffer.
-    if (between) *unusedBits = static_cast<uint32_t>(state.read_in_length) + 8u * static_cast<uint32_t>(state.tmp_in_size);
+    if (between) {
+        *unusedBits = static_cast<uint32_t>(state.read_in_length) + 8u * static_cast<uint32_t>(state.tmp_in_size);
+    }
     return between;
 }
 
