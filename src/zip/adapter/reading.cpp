@@ -36,8 +36,10 @@ bool EnsureSkipBuffer(ZipFileHandle *handle) {
 }
 
 // Moves a seekable reader, with the restart points the kept archive holds
-// for the entry, so that other handles of the entry use them too.
+// for the entry, so that other handles of the entry use them too. A reader
+// that failed is replaced first: a move gives another try, as a rewind does.
 bool SeekStream(ZipFileHandle *handle) {
+    if (EntryReadFailure(handle->reader) != ReadFailure::None && !ReopenStream(handle)) return false;
     if (handle->cached) {
         ShareRestartPoints(handle->reader,
                            RestartPointsOfEntry(&handle->cached->points, handle->stat.index, handle->stat.size));
