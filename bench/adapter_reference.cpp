@@ -7,6 +7,9 @@
 //   adapter_reference physfs-list ARCHIVE          enumerate every directory
 //   adapter_reference physfs-seek ARCHIVE NAME N   N random seeks + 4 KiB reads
 //   adapter_reference libzip-seek ARCHIVE NAME N
+//   adapter_reference physfs-seeks ARCHIVE NAME POSITIONS COUNT
+//                                 4 KiB reads at the first COUNT positions
+//                                 listed; prints CPU seconds
 #include <physfs.h>
 #include <zip.h>
 
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <string>
@@ -125,6 +129,22 @@ size_t LibzipSeek(zip_t *archive, const char *name, int n) {
     return total;
 }
 
+// 4 KiB reads at the first n positions listed in the file positions.
+size_t PhysfsSeekList(const char *name, const char *positions, int n) {
+    PHYSFS_File *file = PHYSFS_openRead(name);
+    if (!file) Fail(name);
+    std::vector<char> buffer(kSeekRead);
+    std::ifstream in(positions);
+    size_t total = 0;
+    zip_uint64_t position;
+    for (int i = 0; i < n && in >> position; i++) {
+        if (!PHYSFS_seek(file, position)) Fail("PHYSFS_seek");
+        total += static_cast<size_t>(PHYSFS_readBytes(file, buffer.data(), kSeekRead));
+    }
+    PHYSFS_close(file);
+    return total;
+}
+
 zip_t *OpenLibzip(const char *archive) {
     zip_t *opened = zip_open(archive, ZIP_RDONLY, nullptr);
     if (!opened) Fail("zip_open");
@@ -157,6 +177,13 @@ int main(int argc, char **argv) {
     } else if (task == "physfs-seek" && argc == 5) {
         MountPhysfs(argv[2]);
         PhysfsSeek(argv[3], std::atoi(argv[4]));
+    } else if (task == "physfs-seeks" && argc == 6) {
+        MountPhysfs(argv[2]);
+        std::clock_t cpu = std::clock();
+        PhysfsSeekList(argv[3], argv[4], std::atoi(argv[5]));
+        std::printf("%.6f\n", static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC);
+        PHYSFS_deinit();
+        return 0;
     } else if (task == "libzip-seek" && argc == 5) {
         zip_t *archive = OpenLibzip(argv[2]);
         LibzipSeek(archive, argv[3], std::atoi(argv[4]));

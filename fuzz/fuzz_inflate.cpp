@@ -6,6 +6,10 @@
 // blocks whose Huffman code set zlib finds incomplete or over-subscribed
 // (zlib: "invalid ... set"); the reader may then deliver, but only exactly
 // zlib's bytes, so no byte zlib would not give is ever delivered as good.
+// A stream the reader delivers is read again at positions spread over it,
+// by a reader that moves forward (recording restart points) and one that
+// jumps back and forth from them: each gives the same bytes, and the read
+// reaching the end still succeeds.
 #include <zlib.h>
 
 #include <cstdio>
@@ -13,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/restart_points.h"
 #include "fuzz_host.h"
 #include "one_entry_archive.h"
 
@@ -49,6 +54,40 @@ Inflated InflateWithZlib(const uint8_t *data, size_t size) {
     return out;
 }
 
+// Moves the reader to at and reads count bytes there; true when they are
+// expected's.
+bool ReadAt(EntryReader *reader, const std::string &expected, size_t at, size_t count) {
+    std::string got(count, '\0');
+    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) &&
+           got.compare(0, count, expected, at, count) == 0;
+}
+
+// Reads the entry at eight positions, forward in the first pass and in
+// jumps in the second (with the points of the first), then its last bytes.
+void CheckRestarts(const std::string &archiveBytes, const std::string &expected) {
+    zip_t *archive = oneentry::Open(archiveBytes);
+    RestartPoints *points = CreateRestartPoints(expected.size());
+    const size_t size = expected.size();
+    for (int pass = 0; pass < 2; pass++) {
+        bool noMemory = false, ok = true;
+        EntryReader *reader = OpenEntryReader(archive, 0, nullptr, &noMemory);
+        ShareRestartPoints(reader, points);
+        for (size_t k = 0; ok && k < 8; k++) {
+            size_t at = size / 8 * (pass == 0 ? k : (k * 5 + 3) % 8);
+            ok = ReadAt(reader, expected, at, size - at < 4096 ? size - at : 4096);
+        }
+        size_t tail = size < 100 ? size : 100;
+        if (!ok || !ReadAt(reader, expected, size - tail, tail)) {
+            fprintf(stderr, "reading at positions fails or differs (pass %d, %zu restart points)\n", pass,
+                    points ? RestartPointCount(points) : 0);
+            abort();
+        }
+        CloseEntryReader(reader);
+    }
+    ReleaseRestartPoints(points);
+    zip_discard(archive);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -57,8 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (expected.bytes.size() > kMaxOutput) return 0;
     uint32_t crc = static_cast<uint32_t>(crc32_z(0, reinterpret_cast<const Bytef *>(expected.bytes.data()), expected.bytes.size()));
     std::string got;
-    bool read = oneentry::Read(oneentry::Archive(data, size, static_cast<uint32_t>(expected.bytes.size()), crc),
-                               expected.bytes.size(), 40000, &got);
+    const std::string archive = oneentry::Archive(data, size, static_cast<uint32_t>(expected.bytes.size()), crc);
+    bool read = oneentry::Read(archive, expected.bytes.size(), 40000, &got);
     bool allowed = read == expected.complete || (read && expected.badCodeSet);
     if (!allowed || (read && got != expected.bytes)) {
         fprintf(stderr, "zlib %s (%zu bytes), the reader %s (%zu bytes%s)\n", expected.complete ? "inflates" : "rejects",
@@ -66,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 read && got != expected.bytes ? ", different" : "");
         abort();
     }
+    if (read) CheckRestarts(archive, got);
     fuzzhost::CheckNothingLeft("inflate");
     return 0;
 }

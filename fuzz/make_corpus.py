@@ -9,6 +9,7 @@ fuzz_paths host paths and fuzz_inflate raw deflate streams.
 """
 import io
 import os
+import random
 import shutil
 import sys
 import zipfile
@@ -83,6 +84,12 @@ def deflate_streams():
     # zlib rejects these: a distance before the start, distance code 30,
     # literal/length symbol 286, 287 literal/length codes.
     streams += [bytes.fromhex(h) for h in ("030200", "4b043e00", "4b1c0300", "fd" + "00" * 22)]
+    # Large enough for restart points: many dynamic blocks, and stored ones.
+    words = b"archive entry deflate header central stream window record".split()
+    lines = b"".join(b"%d %s\n" % (i, words[i * 7 % 8] + b" " + words[i * i % 8]) for i in range(150000))
+    for data, level in ((lines, 6), (random.Random(5).randbytes(1 << 20) + lines[:200000], 1)):
+        z = zlib.compressobj(level, zlib.DEFLATED, -15)
+        streams.append(z.compress(data) + z.flush())
     return streams
 
 

@@ -18,12 +18,13 @@ inline void Put(std::string *out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; i++) out->push_back(static_cast<char>(value >> (8 * i)));
 }
 
-// An archive with one deflated entry "e" holding data, claiming size and crc.
-inline std::string Archive(const void *data, size_t length, uint32_t size, uint32_t crc) {
+// An archive with one entry "e" holding data, claiming size and crc, by
+// default deflated (method 8).
+inline std::string Archive(const void *data, size_t length, uint32_t size, uint32_t crc, uint32_t method = 8) {
     auto header = [&](std::string *out, uint32_t signature, bool central) {
         Put(out, signature, 4);
         if (central) Put(out, 20, 2);
-        for (uint32_t field : {20u, 0u, 8u, 0u, 0x21u}) Put(out, field, 2);
+        for (uint32_t field : {20u, 0u, method, 0u, 0x21u}) Put(out, field, 2);
         Put(out, crc, 4), Put(out, static_cast<uint32_t>(length), 4), Put(out, size, 4);
         Put(out, 1, 2), Put(out, 0, 2);
         if (central) Put(out, 0, 2), Put(out, 0, 2), Put(out, 0, 2), Put(out, 0, 4), Put(out, 0, 4);
@@ -40,15 +41,22 @@ inline std::string Archive(const void *data, size_t length, uint32_t size, uint3
     return zip;
 }
 
-// Reads the entry's size bytes through the reader in chunks of chunk bytes
-// into out; false when any read fails. Aborts when the archive does not open.
-inline bool Read(const std::string &archiveBytes, size_t size, size_t chunk, std::string *out) {
+// Opens the archive in archiveBytes (which must outlive it); aborts when it
+// does not open.
+inline zip_t *Open(const std::string &archiveBytes) {
     zip_source_t *source = zip_source_buffer_create(archiveBytes.data(), archiveBytes.size(), 0, nullptr);
     zip_t *archive = zip_open_from_source(source, ZIP_RDONLY, nullptr);
     if (!archive) {
         std::fprintf(stderr, "the wrapping archive does not open\n");
         std::abort();
     }
+    return archive;
+}
+
+// Reads the entry's size bytes through the reader in chunks of chunk bytes
+// into out; false when any read fails.
+inline bool Read(const std::string &archiveBytes, size_t size, size_t chunk, std::string *out) {
+    zip_t *archive = Open(archiveBytes);
     bool noMemory = false;
     EntryReader *reader = OpenEntryReader(archive, 0, nullptr, &noMemory);
     bool ok = reader != nullptr;

@@ -55,6 +55,10 @@ S.scenario{
     local st = S.must(f:stat({fullname = true}), "stat")
     out.stat = {st.type, st.size, st.name, st.time}
     out.closed = f:close()
+    local t <close> = S.must(host.open(arc .. "/dir/small.txt"), "open")
+    S.must(t:seek("set", 3), "seek")
+    out.storedTail = S.read(t, 2, "read")
+    t:close()
     local s <close> = S.must(host.open(arc .. "/readme.txt", "r", {sequential = true}), "open")
     out.head = S.read(s, 10, "read")
     S.must(s:seek("end", 0), "seek")
@@ -65,6 +69,8 @@ S.scenario{
     s:close()
     local e <close> = S.must(host.open(arc .. "/aes.txt", "r", {password = "secret"}), "open")
     out.decrypted = S.read(e, 100, "read")
+    S.must(e:seek("set", 7), "seek")  -- encrypted: back to the start, then on
+    out.again = S.read(e, 3, "read")
     e:close()
     for _, name in ipairs({"stored.txt", "deflated.txt"}) do
       local a <close> = S.must(host.open(aes7z .. "/" .. name, "r", {password = "secret"}), "open")

@@ -124,6 +124,31 @@ T.case("in-place rewrites that keep size and times, and a replacement of that si
   end
 end)
 
+T.case("restart points of a kept archive serve a second handle and never outlive a change", function()
+  local function text(seed)
+    local t = {}
+    for i = 1, 60000 do t[i] = string.format("%09d\n", (i * 7919 + seed) % 1000003) end
+    return table.concat(t)  -- 600,000 bytes: deflated, room for one restart point
+  end
+  local old, new = text(1), text(2)
+  local arc = archive("points.zip", {{"d", old}, {"s", old, method = "stored"}})
+  local function reads(want, what)
+    for _, name in ipairs({"d", "s"}) do
+      local f <close> = assert(host.open(arc .. "/" .. name))
+      for _, p in ipairs({450000, 10, 250000, 599990, 350000}) do
+        f:seek("set", p)
+        T.eq(f:read(4096), want:sub(p + 1, p + 4096), what .. ": " .. name .. " at " .. p)
+      end
+    end
+  end
+  settle(arc)
+  reads(old, "first handle")
+  reads(old, "second handle")
+  T.pyzip(arc, {{"d", new}, {"s", new, method = "stored"}})
+  settle(arc, 200000000)
+  reads(new, "after the change")
+end)
+
 T.case("lookups take an exact match, else the lowest matching entry ignoring case", function()
   local arc = archive("case.zip", {{"Dir/File.TXT", "first"}, {"dir/file.txt", "second"}, {"DIR/FILE.txt", "third"},
     {"Über/Datei.txt", "umlaut"}, {"zz", "last"}, {"Back\\Slash.txt", "back"}})

@@ -72,6 +72,18 @@ T.case("damaged and encrypted entries read and extract with the right password o
   end
   -- 7-Zip's output, password "secret"; "wrong32244" passes its verifier.
   local repro = T.data .. "/aes7z_store.zip"
+  -- Empty entries that are not: stored with CRC 0x12345678, and deflated
+  -- data of "hello" claiming size and CRC 0.
+  local function empty(name, data, method, crc)
+    local p = T.path(name)
+    T.pyzip(p, {{"e", data, method = method}})
+    local b = T.readfile(p)
+    local function put(at, v) b = b:sub(1, at) .. string.pack("<I4", v) .. b:sub(at + 5) end
+    local central = b:find("PK\1\2", 1, true) - 1
+    put(14, crc) put(22, 0) put(central + 16, crc) put(central + 24, 0)
+    T.writefile(p, b)
+    return p
+  end
   local cases = {  -- archive, entry, password, expected data (true: any, nil: must fail)
     {flipped(plain), "d.txt", nil, nil},
     {pkware, "secret.txt", "right", text},
@@ -86,6 +98,8 @@ T.case("damaged and encrypted entries read and extract with the right password o
     {flipped(deflated), "aes2.txt", "secret", nil},
     {repro, "rand.bin", "secret", true},
     {repro, "rand.bin", "wrong32244", nil},
+    {empty("emptycrc.zip", "", "stored", 0x12345678), "e", nil, nil},
+    {empty("emptyhello.zip", "hello", "deflated", 0), "e", nil, nil},
   }
   for i = 1, 40 do cases[#cases + 1] = {pkware, "secret.txt", "wrong" .. i, nil} end
   for n, c in ipairs(cases) do
@@ -97,6 +111,7 @@ T.case("damaged and encrypted entries read and extract with the right password o
     zip.CloseArchive(1)
     if c[4] == nil then
       T.eq(got, nil, what .. ": adapter read")
+      T.eq(host.open(c[1] .. "/" .. c[2], "rw", {password = c[3]}), nil, what .. ": loading for a change")
       T.eq(ok, false, what .. ": extraction")
       T.eq(T.readfile(dst), nil, what .. ": destination removed")
     else

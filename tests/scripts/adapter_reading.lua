@@ -72,6 +72,16 @@ T.case("a FIFO named like an archive is declined at once, never opened", functio
   T.eq(host.mkdir(p .. "/d"), false)
 end)
 
+T.case("after a failed read a seek gives another try", function()
+  local f <close> = assert(host.open(arc .. "/big.bin"))
+  f:seek("set", 5000)
+  host.failio("read", 1)
+  local data, msg = f:read(10)
+  T.ok(data == nil and msg, "the read fails")
+  f:seek("set", 100)
+  T.eq(f:read(10), big:sub(101, 110))
+end)
+
 T.case("no host memory grows with the number of reads", function()
   local f = assert(host.open(arc .. "/big.bin"))
   f:seek("set", 1000)

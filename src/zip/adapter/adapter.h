@@ -38,7 +38,11 @@ ZIP_EXPORT void *FOpen(const char *path, int mode, const TagItem *tags);
 // Reads up to count bytes at the position into buffer. The bytes read; 0 at
 // the end, for count <= 0, and on any failure: data that turns out damaged
 // (the read that reaches the entry's end checks its CRC or authentication
-// code) or, for a sequential handle, a position the stream is not at.
+// code; for an empty entry, the first read does) or, for a sequential
+// handle, a position the stream is not at. Stored and deflated entries
+// without encryption are read at the position without reading what lies
+// before it (see core/entry_reader.h); others restart from their start to
+// move back.
 ZIP_EXPORT int32_t FRead(void *file, void *buffer, int32_t count);
 
 // Moves the position to offset from mode's base (SEEK_FROM_START, _CURRENT,
@@ -53,7 +57,8 @@ ZIP_EXPORT int64_t FSeek(void *file, int64_t offset, int mode);
 // failed read.
 ZIP_EXPORT int FGetC(void *file);
 
-// 1 when the position is at or beyond the end, else 0.
+// 1 when the position is at or beyond the end, else 0; 0 as well once a
+// read of the handle failed, so that the host tells the failure from an end.
 ZIP_EXPORT int FEof(void *file);
 
 // Describes the open file in info: the entry (a writing handle: its current

@@ -31,6 +31,7 @@ bool SettledBefore(const FileIdentity &identity, const timespec &readTime) {
 void CloseCachedArchive(CachedArchive *archive) {
     if (archive->namesIndexed) FreeNameIndex(&archive->names);
     if (archive->directoriesIndexed) FreeDirectoryIndex(&archive->directories);
+    ClearEntryRestartPoints(&archive->points);
     zip_discard(archive->archive);
     free(archive);
 }

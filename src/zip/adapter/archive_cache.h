@@ -13,9 +13,9 @@
 // the module knows of drop the kept archive at once as well (ForgetArchive,
 // which also hears core/archive_changes.h).
 //
-// Cached archives and their indexes live on the process heap (and may hold
-// an open host file); kept ones survive scripts and are dropped by
-// FreeLibrary.
+// Cached archives, their indexes and their entries' restart points live on
+// the process heap (and may hold an open host file); kept ones survive
+// scripts and are dropped by FreeLibrary.
 #pragma once
 
 #include <zip.h>
@@ -23,6 +23,7 @@
 #include "adapter/directory_index.h"
 #include "core/file_identity.h"
 #include "core/name_index.h"
+#include "core/restart_points.h"
 
 // One archive opened read-only through the host's files, shared by every
 // handle, scan and stat that reads it.
@@ -36,6 +37,7 @@ struct CachedArchive {
     NameIndex names;                 // lookups ignoring case, built at the first one
     bool directoriesIndexed;         // directories holds an index
     DirectoryIndex directories;      // directory scans, built at the first one
+    EntryRestartPoints points;       // restart points of entries read at random, for every handle
     char path[];                     // the path it was opened under (after the record)
 };
 

@@ -5,6 +5,7 @@
 #include "adapter/adapter.h"
 #include "adapter/file_handle.h"
 #include "adapter/file_info.h"
+#include "core/restart_points.h"
 #include "host.h"
 
 namespace {
@@ -21,7 +22,7 @@ bool ReopenStream(ZipFileHandle *handle) {
 }
 
 // How far the reader has come in the entry.
-int64_t StreamPosition(const ZipFileHandle *handle) { return static_cast<int64_t>(EntryBytesRead(handle->reader)); }
+int64_t StreamPosition(const ZipFileHandle *handle) { return static_cast<int64_t>(EntryPosition(handle->reader)); }
 
 // Reads exactly count bytes from the reader; the read that reaches the
 // entry's end fails when the entry is damaged.
@@ -35,9 +36,24 @@ bool EnsureSkipBuffer(ZipFileHandle *handle) {
     return handle->skipBuffer != nullptr;
 }
 
-// Brings the reader to the logical position: reopens it when the host moved
-// back, then reads and drops what lies in between.
+// Moves a seekable reader, with the restart points the kept archive holds
+// for the entry, so that other handles of the entry use them too. A reader
+// that failed is replaced first: a move gives another try, as a rewind does.
+bool SeekStream(ZipFileHandle *handle) {
+    if (EntryReadFailure(handle->reader) != ReadFailure::None && !ReopenStream(handle)) return false;
+    if (handle->cached) {
+        ShareRestartPoints(handle->reader,
+                           RestartPointsOfEntry(&handle->cached->points, handle->stat.index, handle->stat.size));
+    }
+    return SeekEntry(handle->reader, static_cast<zip_uint64_t>(handle->position));
+}
+
+// Brings the reader to the logical position: moves a seekable one there;
+// else reopens it when the host moved back, then reads and drops what lies
+// in between.
 bool MoveStreamToPosition(ZipFileHandle *handle) {
+    if (StreamPosition(handle) == handle->position) return true;
+    if (EntrySeekable(handle->reader)) return SeekStream(handle);
     if (StreamPosition(handle) > handle->position && !ReopenStream(handle)) return false;
     if (handle->position > StreamPosition(handle) && !EnsureSkipBuffer(handle)) return false;
     while (handle->position > StreamPosition(handle)) {
@@ -71,10 +87,17 @@ bool SequentialSeekAllowed(ZipFileHandle *handle, int64_t offset, int mode) {
     return true;
 }
 
+// Checks an empty entry, which no read of data reaches: a read of nothing
+// reaches its end.
+void CheckEmptyEntry(ZipFileHandle *handle) {
+    if (!handle->writing && handle->length == 0) ReadEntry(handle->reader, nullptr, 0);
+}
+
 }  // namespace
 
 ZIP_EXPORT int32_t FRead(void *file, void *buffer, int32_t count) {
     auto *handle = static_cast<ZipFileHandle *>(file);
+    if (count > 0) CheckEmptyEntry(handle);
     count = ReadableCount(handle, count);
     if (count == 0) return 0;
     if (handle->writing) {
@@ -107,7 +130,8 @@ ZIP_EXPORT int FGetC(void *file) {
 
 ZIP_EXPORT int FEof(void *file) {
     auto *handle = static_cast<ZipFileHandle *>(file);
-    return handle->position >= handle->length ? 1 : 0;
+    bool failed = !handle->writing && EntryReadFailure(handle->reader) != ReadFailure::None;
+    return handle->position >= handle->length && !failed ? 1 : 0;
 }
 
 ZIP_EXPORT int FStat(void *file, int flags, FSObjInfo *info) {
