@@ -176,14 +176,15 @@ void EndClose(ParallelClose *close) {
 }
 
 // Reads the entry's next block of data through the host. False when the
-// file cannot be read: the block then ends the entry.
+// file cannot be read or the block has no buffers: the block then ends the
+// entry.
 bool FillBlock(ParallelClose *close, DeflateEntry *entry, DeflateBlock *block) {
     block->owner = entry->ordinal;
     block->level = entry->level;
     block->windowLength = 0;
     block->dataLength = 0;
     block->last = true;
-    if (entry->source == nullptr) return false;
+    if (entry->source == nullptr || block->input == nullptr) return false;
     HostFile *file = entry->source->handle;
     unsigned char *data = BlockData(block);
     if (close->feedingBlocks == 0) {
