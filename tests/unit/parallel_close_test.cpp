@@ -145,7 +145,7 @@ std::string Write(bool ours, bool encrypt) {
         data.push_back(RandomData(static_cast<unsigned>(data.size()), add.size, add.text));
         const std::string name = "f" + std::to_string(data.size());
         std::ofstream(dir + name, std::ios::binary) << data.back();
-        zip_source_t *source = zip_source_buffer(archive, data.back().data(), data.back().size(), 0);
+        zip_source_t *source = ours ? nullptr : zip_source_buffer(archive, data.back().data(), data.back().size(), 0);
         uint32_t permissions = 0;
         HostFileStream *record = nullptr;
         if (ours) MakeStreamSource(archive, (dir + name).c_str(), &source, &permissions, &record);
