@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -111,11 +112,16 @@ TEST(DeflateWorkers, RefusedThreadsLeaveTheWorkToTheCallingThread) {
     const std::string expected = Compress(data, 1, 6, false).joined;
     const pid_t child = fork();
     if (child == 0) {
-        // Another user (root's threads are never refused) allowed no process.
-        const rlimit none{0, 0};
-        if ((getuid() == 0 && setresuid(64999, 64999, 64999) != 0) || setrlimit(RLIMIT_NPROC, &none) != 0) _exit(2);
+        // Another user (root's threads are never refused) allowed no process,
+        // then root again for the exit, which writes coverage counts.
+        const uid_t user = getuid();
+        rlimit limit{};
+        getrlimit(RLIMIT_NPROC, &limit);
+        const rlimit none{0, limit.rlim_max};
+        if ((user == 0 && setresuid(64999, 64999, 0) != 0) || setrlimit(RLIMIT_NPROC, &none) != 0) _exit(2);
         const PoolRun run = Compress(data, 4, 6, true);
-        _exit(run.extraThreads == 0 && run.joined == expected ? 0 : 1);
+        if (setresuid(user, user, user) != 0 || setrlimit(RLIMIT_NPROC, &limit) != 0) _exit(3);
+        std::exit(run.extraThreads == 0 && run.joined == expected ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
