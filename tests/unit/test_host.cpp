@@ -72,6 +72,12 @@ int32_t ReadHostFile(HostFile *handle, void *buffer, int32_t count) {
     return n;
 }
 
+// A file of rw-r--r-- and its length.
+int ExamineHostFile(HostFile *handle, int, FSObjInfo *info, int) {
+    *info = FSObjInfo{0, 0, static_cast<uint64_t>(FileOf(handle)->size), 0644, {}, {}, {}, nullptr, nullptr, 0, nullptr};
+    return 1;
+}
+
 HostTextApi textApi;
 HostSystemApi systemApi;
 HostFileApi fileApi;
@@ -87,6 +93,7 @@ bool Install() {
     fileApi.CloseHostFile = CloseHostFile;
     fileApi.SeekHostFile = SeekHostFile;
     fileApi.ReadHostFile = ReadHostFile;
+    fileApi.ExamineHostFile = ExamineHostFile;
     hostApi.version = 10;
     hostApi.revision = 0;
     hostApi.text = &textApi;

@@ -61,13 +61,13 @@ int CheckArchiveReadable(const ArchiveObject *object) {
     return object->use == ArchiveUse::Closing ? gState.errorArchiveBusy : 0;
 }
 
-int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
+int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard, CloseProgress *progress) {
     DropNameLookups(&object->names);
     if (discard) {
         zip_discard(object->archive);
     } else {
         object->use = ArchiveUse::Closing;
-        const bool written = CloseWithParallelDeflate(object->archive);
+        const bool written = CloseWithParallelDeflate(object->archive, progress);
         object->use = ArchiveUse::Idle;
         if (!written) return ZipError();
     }
@@ -78,11 +78,11 @@ int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard) {
     return 0;
 }
 
-int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard) {
+int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard, CloseProgress *progress) {
     ArchiveObject *object = FindArchive(id);
     if (object == nullptr) return 0;
     if (int error = CheckArchiveIdle(object)) return error;
-    if (int error = CloseArchiveObject(L, object, discard)) return error;
+    if (int error = CloseArchiveObject(L, object, discard, progress)) return error;
     // The progress callback may have opened or closed other archives, so
     // the predecessor is looked up only now.
     UnlinkArchive(object);
@@ -98,7 +98,7 @@ void DiscardAllArchives(ScriptState *L) {
             continue;
         }
         *link = object->next;
-        CloseArchiveObject(L, object, true);
+        CloseArchiveObject(L, object, true, nullptr);
         host::FreeMemory(object);
     }
 }

@@ -9,6 +9,8 @@
 
 #include "plugin.h"
 
+struct CloseProgress;
+
 // The attribute number of ZIPATTRNUMENTRIES: an archive's entry count.
 constexpr uint32_t kAttributeNumEntries = 32768;
 
@@ -75,15 +77,16 @@ int CheckArchiveIdle(const ArchiveObject *object);
 // refused only while the archive is being written.
 int CheckArchiveReadable(const ArchiveObject *object);
 
-// Closes one record's archive (writing unless discard) and tells the host.
-// Returns 0, or ZipError() when writing failed: the archive then stays open
-// with its pending changes and the host is not told.
-int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard);
+// Closes one record's archive (writing unless discard, with progress
+// reports when progress is not NULL) and tells the host. Returns 0, or
+// ZipError() when writing failed: the archive then stays open with its
+// pending changes and the host is not told.
+int CloseArchiveObject(ScriptState *L, ArchiveObject *object, bool discard, CloseProgress *progress);
 
 // Finds, closes, unlinks and frees the archive open under id; an id not in
 // the list is ignored. Returns 0, the busy error while a command uses it, or
 // the error of CloseArchiveObject (the archive then stays open).
-int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard);
+int CloseArchiveById(ScriptState *L, const ObjectId &id, bool discard, CloseProgress *progress);
 
 // Discards every archive not in use by a running command (FreeLibrary).
 void DiscardAllArchives(ScriptState *L);

@@ -12,18 +12,12 @@ namespace {
 constexpr int kModeReadWrite = 1004;
 constexpr int kModeRead = 1005;
 constexpr int kModeNew = 1006;
-// The smallest change of libzip's write progress (0 to 1) that is reported.
+// The smallest change of libzip's write progress (0 to 1) that libzip
+// passes on: below one percent, so that every percent is seen.
 constexpr double kProgressPrecision = 0.001;
 // Argument positions of zip.CloseArchive's progress function and userdata.
 constexpr int kCallbackArg = 3;
 constexpr int kUserdataArg = 4;
-
-// What CloseProgressCallback needs while zip_close runs.
-struct CloseProgressState {
-    ScriptState *L;    // the script state of zip.CloseArchive
-    const ObjectId *id; // the id of the archive being closed
-    bool hasUserdata;  // zip.CloseArchive was given argument 4
-};
 
 // libzip open flags for a host mode number; -1 for an unknown mode.
 int OpenFlagsForMode(int mode) {
@@ -46,12 +40,9 @@ zip_t *OpenArchiveFile(const char *name, int flags) {
     return OpenArchiveThroughWritableFile(name, flags, WriteLock::AtWrite);
 }
 
-// Reports libzip's write progress to the script function of argument 3.
-// Errors of the callback do not stop the close.
+// Passes libzip's write progress on to the close's reports.
 void CloseProgressCallback(zip_t *, double progress, void *data) {
-    const auto *state = static_cast<const CloseProgressState *>(data);
-    CallProgress(state->L, kCallbackArg, "CloseArchive", *state->id, host::TruncateToInt32(progress * kPercent),
-                 state->hasUserdata ? kUserdataArg : 0);
+    ReportCloseProgress(static_cast<CloseProgress *>(data), progress);
 }
 
 }  // namespace
@@ -66,7 +57,7 @@ int OpenArchive(ScriptState *L) {
     if (flags < 0) return HOSTERR_BADVALUE;
     const bool automatic = id.pointerId != 0;
     if (!automatic) {
-        if (int error = CloseArchiveById(L, id, true)) return error;
+        if (int error = CloseArchiveById(L, id, true, nullptr)) return error;
     }
     host::Memory<ArchiveObject> object(static_cast<ArchiveObject *>(host::AllocMemory(sizeof(ArchiveObject), true, "arc")));
     if (!object) return HOSTERR_NOMEMORY;
@@ -96,18 +87,20 @@ int CloseArchive(ScriptState *L) {
     ArchiveObject *object = FindArchive(id);
     if (object == nullptr) return ArchiveNotFound();
     if (int error = CheckArchiveIdle(object)) return error;
-    CloseProgressState state{L, &id, count >= kUserdataArg};
+    CloseProgress progress{L, &id, kCallbackArg, count >= kUserdataArg ? kUserdataArg : 0, -1};
     const bool reportProgress = count >= kCallbackArg && discard == 0;
     if (count >= kCallbackArg) host::CheckFunctionArg(L, kCallbackArg);
     if (reportProgress)
         zip_register_progress_callback_with_state(object->archive, kProgressPrecision, CloseProgressCallback, nullptr,
-                                                  &state);
+                                                  &progress);
 
-    const int error = CloseArchiveById(L, id, discard != 0);
+    const int error = CloseArchiveById(L, id, discard != 0, reportProgress ? &progress : nullptr);
     // After a failed write the archive lives on; it must not keep calling
     // back into this command's finished frame.
     if (error != 0 && reportProgress)
         zip_register_progress_callback_with_state(object->archive, 0, nullptr, nullptr, nullptr);
+    // libzip's last report may fall short of the end of a written archive.
+    if (error == 0 && reportProgress) ReportCloseProgress(&progress, 1);
     return error;
 }
 

@@ -32,6 +32,28 @@ voidpf AllocZlib(voidpf, uInt items, uInt size) {
 }
 void FreeZlib(voidpf, voidpf memory) { host::FreeMemory(memory); }
 
+// Allocates the block's buffers when it is first filled; leaves input NULL
+// when memory is short.
+void EquipBlock(DeflateBlock *block) {
+    block->input = static_cast<unsigned char *>(host::AllocMemory(kDeflateWindow + kDeflateBlock, false, "pzi"));
+    block->output = static_cast<unsigned char *>(host::AllocMemory(kOutputCapacity, false, "pzo"));
+    block->capacity = kOutputCapacity;
+    if (block->input != nullptr && block->output != nullptr) return;
+    if (block->input != nullptr) host::FreeMemory(block->input);
+    if (block->output != nullptr) host::FreeMemory(block->output);
+    block->input = nullptr;
+    block->output = nullptr;
+}
+
+// Sets up a thread's zlib stream on the calling thread, once; false when
+// memory is short (a stream without state then fails every block).
+bool PrepareStream(z_stream *stream) {
+    if (stream->state != nullptr) return true;
+    stream->zalloc = AllocZlib;
+    stream->zfree = FreeZlib;
+    return deflateInit2(stream, Z_BEST_COMPRESSION, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY) == Z_OK;
+}
+
 // Takes the block's CRC and sets the stream up for it: the block's level,
 // primed with its window. False on a zlib failure.
 bool BeginBlock(z_stream *stream, DeflateBlock *block) {
@@ -78,23 +100,6 @@ bool DeflateWorkers::Start(unsigned threads) {
         FreeAll();
         return false;
     }
-    bool ready = true;
-    for (unsigned i = 0; i < count_ && ready; i++) {
-        blocks_[i].input = static_cast<unsigned char *>(host::AllocMemory(kDeflateWindow + kDeflateBlock, false, "pzi"));
-        blocks_[i].output = static_cast<unsigned char *>(host::AllocMemory(kOutputCapacity, false, "pzo"));
-        blocks_[i].capacity = kOutputCapacity;
-        ready = blocks_[i].input != nullptr && blocks_[i].output != nullptr;
-    }
-    for (unsigned i = 0; i < threads_ && ready; i++) {
-        z_stream *stream = &workers_[i].stream;
-        stream->zalloc = AllocZlib;
-        stream->zfree = FreeZlib;
-        ready = deflateInit2(stream, Z_BEST_COMPRESSION, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY) == Z_OK;
-    }
-    if (!ready) {
-        FreeAll();
-        return false;
-    }
     return true;
 }
 
@@ -131,14 +136,17 @@ void DeflateWorkers::Park() {
         parking_ = true;
     }
     work_.notify_all();
-    for (unsigned i = 0; i < running_; i++) workers_[i].thread.join();
+    for (unsigned i = 0; i < threads_; i++)
+        if (workers_[i].thread.joinable()) workers_[i].thread.join();
     running_ = 0;
     parking_ = false;
 }
 
 DeflateBlock *DeflateWorkers::NextFree() {
     if (submitted_ - released_ >= count_) return nullptr;
-    return &blocks_[submitted_ % count_];
+    DeflateBlock *block = &blocks_[submitted_ % count_];
+    if (block->input == nullptr) EquipBlock(block);
+    return block;
 }
 
 DeflateBlock *DeflateWorkers::Previous() {
@@ -147,12 +155,12 @@ DeflateBlock *DeflateWorkers::Previous() {
 }
 
 void DeflateWorkers::Submit(bool failed) {
-    if (running_ == 0) StartThreads();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         blocks_[submitted_ % count_].state = failed ? BlockState::Failed : BlockState::Queued;
         submitted_++;
     }
+    if (running_ < threads_) StartThreads();
     work_.notify_one();
 }
 
@@ -183,17 +191,25 @@ void DeflateWorkers::ReleaseOldest() {
     released_++;
 }
 
-// Starts the threads. When the system refuses one, none run: the calling
-// thread then compresses while it waits.
+// Starts threads while fewer run than blocks are in flight, and those
+// that were parked holding a block. When the system refuses one, none run
+// for the rest of the close: the calling thread then compresses while it
+// waits.
 void DeflateWorkers::StartThreads() {
+    if (refused_) return;
+    const uint64_t inFlight = submitted_ - released_;
     for (unsigned i = 0; i < threads_; i++) {
+        Worker *worker = &workers_[i];
+        if (worker->thread.joinable() || (running_ >= inFlight && worker->current == nullptr)) continue;
+        if (!PrepareStream(&worker->stream)) continue;
         try {
-            workers_[i].thread = std::thread(&DeflateWorkers::Run, this, &workers_[i]);
+            worker->thread = std::thread(&DeflateWorkers::Run, this, worker);
         } catch (const std::system_error &) {
+            refused_ = true;
             Park();
             return;
         }
-        running_ = i + 1;
+        running_++;
     }
 }
 
@@ -233,6 +249,7 @@ bool DeflateWorkers::TakeBlock(Worker *worker) {
 // The calling thread's stand-in when no thread could be started: finishes
 // every block in flight.
 void DeflateWorkers::RunWithoutThreads() {
+    PrepareStream(&workers_[0].stream);
     for (unsigned i = 0; i < threads_; i++) {
         Worker *worker = &workers_[i];
         while (worker->current != nullptr || (i == 0 && TakeBlock(worker))) {

@@ -40,12 +40,15 @@ struct DeflateBlock {
 inline unsigned char *BlockData(const DeflateBlock *block) { return block->input + kDeflateWindow; }
 
 // A ring of blocks and the threads that compress them. Every method is
-// called on the calling thread only. Threads start when work is queued and
-// are joined by Park (before script code runs) and by Stop.
+// called on the calling thread only. A block's buffers are allocated when
+// it is first filled, and a thread (with its zlib stream) is started only
+// while fewer run than blocks are in flight, so a close of little data
+// sets up little. Threads are joined by Park (before script code runs) and
+// by Stop.
 class DeflateWorkers {
 public:
-    // Allocates the blocks and one zlib stream per thread in host memory;
-    // false when memory is short (nothing is kept then).
+    // Allocates the ring's records for up to threads threads in host
+    // memory; false when memory is short (nothing is kept then).
     bool Start(unsigned threads);
     // Joins the threads and frees everything.
     void Stop();
@@ -53,7 +56,8 @@ public:
     // waited for.
     void Park();
 
-    // The block to fill next, or NULL while every block is in use.
+    // The block to fill next, or NULL while every block is in use. Its
+    // input is NULL when memory for its buffers is short.
     DeflateBlock *NextFree();
     // The block filled before NextFree()'s (its window source); NULL if none.
     DeflateBlock *Previous();
@@ -88,6 +92,7 @@ private:
     Worker *workers_ = nullptr;       // one per thread
     unsigned threads_ = 0;            // workers
     unsigned running_ = 0;            // threads started and not yet joined
+    bool refused_ = false;            // the system refused a thread: none is started again
     uint64_t submitted_ = 0;          // blocks queued so far
     uint64_t started_ = 0;            // blocks a worker has taken
     uint64_t released_ = 0;           // blocks handed back

@@ -17,6 +17,7 @@
 #include "host.h"
 #include "library/deflate_workers.h"
 #include "library/host_file_stream.h"
+#include "library/progress.h"
 
 struct ParallelClose;
 
@@ -39,6 +40,7 @@ struct DeflateEntry {
     uint64_t handed;          // bytes of data handed to libzip
     uint64_t compressedSize;  // bytes handed to libzip
     uint32_t crc;             // CRC-32 of the data handed out
+    double progressStart;     // the close's progress (0 to 1) as libzip begins to write it
 };
 
 // One close that compresses in parallel.
@@ -49,6 +51,8 @@ struct ParallelClose {
     uint32_t feeding;         // the file being read into blocks
     uint32_t feedingBlocks;   // blocks read of it so far
     uint32_t offset;          // bytes of the oldest block handed to libzip
+    CloseProgress *progress;  // where progress goes, or NULL
+    double progressShare;     // the part of the close's progress one entry takes
     ParallelClose *outer;     // the close whose progress callback runs this one, or NULL
 };
 
@@ -143,9 +147,33 @@ void ListEntries(ParallelClose *close, zip_t *archive) {
     }
 }
 
+// Places the entries in the close's progress as libzip does: every entry
+// it writes takes an equal part, in index order.
+void PlaceProgress(ParallelClose *close, zip_t *archive) {
+    const zip_int64_t total = zip_get_num_entries(archive, 0);
+    uint32_t next = 0;
+    uint64_t written = 0;  // entries libzip writes before index
+    for (zip_int64_t index = 0; index < total; index++) {
+        if (next < close->count && close->entries[next].source->pending.index == static_cast<zip_uint64_t>(index))
+            close->entries[next++].progressStart = static_cast<double>(written);
+        // Only deleted entries have no name.
+        if (zip_get_name(archive, static_cast<zip_uint64_t>(index), 0) != nullptr) written++;
+    }
+    zip_error_clear(archive);
+    close->progressShare = 1.0 / static_cast<double>(written);
+    for (uint32_t i = 0; i < close->count; i++) close->entries[i].progressStart *= close->progressShare;
+}
+
+// Reports how much of the entry libzip has been handed.
+void ReportEntryProgress(ParallelClose *close, const DeflateEntry *entry) {
+    if (close->progress == nullptr || !entry->sizeKnown || entry->size == 0) return;
+    const double part = std::min(1.0, static_cast<double>(entry->handed) / static_cast<double>(entry->size));
+    ReportCloseProgress(close->progress, entry->progressStart + part * close->progressShare);
+}
+
 // Sets up a close of the archive's count deflated files; NULL without
 // memory.
-ParallelClose *BeginClose(zip_t *archive, uint32_t count) {
+ParallelClose *BeginClose(zip_t *archive, uint32_t count, CloseProgress *progress) {
     void *memory = host::AllocMemory(sizeof(ParallelClose), true, "pcl");
     if (memory == nullptr) return nullptr;
     auto *close = new (memory) ParallelClose{};
@@ -158,6 +186,8 @@ ParallelClose *BeginClose(zip_t *archive, uint32_t count) {
     }
     close->count = count;
     ListEntries(close, archive);
+    close->progress = progress;
+    if (progress != nullptr) PlaceProgress(close, archive);
     close->outer = gInnermost;
     gInnermost = close;
     return close;
@@ -176,14 +206,15 @@ void EndClose(ParallelClose *close) {
 }
 
 // Reads the entry's next block of data through the host. False when the
-// file cannot be read: the block then ends the entry.
+// file cannot be read or the block has no buffers: the block then ends the
+// entry.
 bool FillBlock(ParallelClose *close, DeflateEntry *entry, DeflateBlock *block) {
     block->owner = entry->ordinal;
     block->level = entry->level;
     block->windowLength = 0;
     block->dataLength = 0;
     block->last = true;
-    if (entry->source == nullptr) return false;
+    if (entry->source == nullptr || block->input == nullptr) return false;
     HostFile *file = entry->source->handle;
     unsigned char *data = BlockData(block);
     if (close->feedingBlocks == 0) {
@@ -295,10 +326,10 @@ void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t meth
     if (file != nullptr && (method != ZIP_EM_NONE || password != nullptr)) file->encryption = method;
 }
 
-bool CloseWithParallelDeflate(zip_t *archive) {
+bool CloseWithParallelDeflate(zip_t *archive, CloseProgress *progress) {
     const uint32_t count = CountDeflated(archive);
     if (count == 0) return zip_close(archive) == 0;
-    ParallelClose *close = BeginClose(archive, count);
+    ParallelClose *close = BeginClose(archive, count, progress);
     if (close == nullptr) return false;
     const bool written = zip_close(archive) == 0;
     EndClose(close);
@@ -329,7 +360,10 @@ zip_int64_t ReadDeflatedFile(DeflateEntry *entry, void *data, zip_uint64_t lengt
         std::memcpy(out + copied, bytes + close->offset, part);
         copied += part;
         close->offset += part;
-        if (close->offset == total) FinishBlock(close, entry, block, total);
+        if (close->offset == total) {
+            FinishBlock(close, entry, block, total);
+            ReportEntryProgress(close, entry);
+        }
     }
     return static_cast<zip_int64_t>(copied);
 }

@@ -9,6 +9,7 @@
 
 struct HostFileStream;
 struct DeflateEntry;
+struct CloseProgress;
 
 // What the close needs to know of one file added with zip.AddFile. It
 // lives in the file's source record, in a list of all such files.
@@ -37,9 +38,11 @@ void NotePendingCompression(zip_t *archive, zip_uint64_t index, int method, int 
 void NotePendingEncryption(zip_t *archive, zip_uint64_t index, zip_uint16_t method, const char *password);
 
 // zip_close, with the archive's deflated pending files compressed on
-// worker threads. True when zip_close wrote the archive; false when it
-// failed or the workers cannot be set up (the archive is then untouched).
-bool CloseWithParallelDeflate(zip_t *archive);
+// worker threads, and their progress reported to progress (when not NULL)
+// as their data is written: libzip counts only the compressed bytes.
+// True when zip_close wrote the archive; false when it failed or the
+// workers cannot be set up (the archive is then untouched).
+bool CloseWithParallelDeflate(zip_t *archive, CloseProgress *progress);
 
 // Joins the worker threads of every close in progress: called before
 // script code runs, so that no thread outlives an error that leaves the

@@ -5,6 +5,13 @@
 #include "host.h"
 #include "library/parallel_close.h"
 
+void ReportCloseProgress(CloseProgress *progress, double fraction) {
+    const int percent = static_cast<int>(fraction * kPercent);
+    if (percent <= progress->reported) return;
+    progress->reported = percent;
+    CallProgress(progress->L, progress->callback, "CloseArchive", *progress->id, percent, progress->userdata);
+}
+
 int CallProgress(ScriptState *L, int callback, const char *action, const ObjectId &id, int progress, int userdata) {
     // Script code may end in an error that leaves the module: no worker
     // thread may be running then.
