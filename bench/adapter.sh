@@ -8,14 +8,9 @@
 # Prints BENCH lines (see CMakeLists.txt) and per-file costs.
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-adapter}
-PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
+NAME=adapter
+. "$(dirname "$0")/lib/workplace.sh"
 REF=$PROGRAMS/adapter_reference
-PY=$(command -v /usr/bin/python3 || command -v python3)
-HERE=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$WORK"
-cd "$WORK"
 
 # The archives: made once, kept for later runs.
 if [ ! -f files20k.zip ] || [ ! -f files200.list ] || [ ! -f files100k.zip ] || [ ! -f big.zip ]; then

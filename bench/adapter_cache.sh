@@ -5,14 +5,9 @@
 # archive, in the same run. Prints BENCH lines (see CMakeLists.txt).
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-adapter-cache}
-PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
+NAME=adapter-cache
+. "$(dirname "$0")/lib/workplace.sh"
 REF=$PROGRAMS/adapter_reference
-PY=$(command -v /usr/bin/python3 || command -v python3)
-HERE=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$WORK"
-cd "$WORK"
 
 if [ ! -f reuse20k.zip ] || [ ! -f reuse100k.zip ]; then
   "$PY" "$HERE/tree_archive.py" reuse20k.zip 100 200 60 7 reuse20k.list

@@ -10,15 +10,11 @@
 # Prints BENCH lines (see CMakeLists.txt).
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-adapter-seek}
-PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
-REF=$PROGRAMS/adapter_reference
-PY=$(command -v /usr/bin/python3 || command -v python3)
 READS=${BENCH_SEEK_READS:-1000}
 MIB=${BENCH_SEEK_MIB:-256}
-mkdir -p "$WORK"
-cd "$WORK"
+NAME=adapter-seek
+. "$(dirname "$0")/lib/workplace.sh"
+REF=$PROGRAMS/adapter_reference
 
 if [ ! -f seek.zip ] || [ ! -f positions.txt ]; then
   "$PY" - "$MIB" "$READS" <<'PY'

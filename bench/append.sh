@@ -8,12 +8,9 @@
 # Prints BENCH lines (see CMakeLists.txt) and the cost per write.
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-append}
-PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
 COUNT=20
-mkdir -p "$WORK"
-cd "$WORK"
+NAME=append
+. "$(dirname "$0")/lib/workplace.sh"
 
 # The archive: 400 stored entries of 260,000 random bytes (104 MB).
 if [ ! -f big.zip ]; then

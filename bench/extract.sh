@@ -8,11 +8,8 @@
 # memory of orhost and of the libzip loop.
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-extract}
-PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
-mkdir -p "$WORK"
-cd "$WORK"
+NAME=extract
+. "$(dirname "$0")/lib/workplace.sh"
 
 # The archives: made once, kept for later runs.
 if [ ! -f big-deflated.zip ] || [ ! -f big-stored.zip ] || [ ! -f small.zip ]; then

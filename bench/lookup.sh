@@ -7,12 +7,8 @@
 # lines (see CMakeLists.txt) and the cost of one lookup.
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-lookup}
-PY=$(command -v /usr/bin/python3 || command -v python3)
-HERE=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$WORK"
-cd "$WORK"
+NAME=lookup
+. "$(dirname "$0")/lib/workplace.sh"
 
 [ -f names100k.zip ] || "$PY" "$HERE/tree_archive.py" names100k.zip 500 200 1 5 names100k.list
 [ -f names1m.zip ] || "$PY" "$HERE/tree_archive.py" names1m.zip 5000 200 1 5 names1m.list

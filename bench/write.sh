@@ -9,11 +9,8 @@
 # the throughput of each way and the archive sizes.
 set -eu
 
-ORHOST=${ORHOST:?the orhost to measure}
-WORK=${BENCH_WORK:-/tmp/zip-bench-write}
-PROGRAMS=${BENCH_PROGRAMS:-$(dirname "$ORHOST")/bench/programs}
-mkdir -p "$WORK"
-cd "$WORK"
+NAME=write
+. "$(dirname "$0")/lib/workplace.sh"
 
 # The data: made once, kept for later runs.
 printf '%s/big/big.dat\tbig/big.dat\n' "$WORK" > big.list
