@@ -20,6 +20,11 @@ bool FolderName(const char *path, char *folder, size_t size) {
     return true;
 }
 
+const char *LastNamePart(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
 int OpenFolderOf(const char *path) {
     char folder[PATH_MAX];
     if (!FolderName(path, folder, sizeof folder)) return -1;

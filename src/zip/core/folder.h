@@ -7,6 +7,10 @@
 // "." for a bare name. False (errno ENAMETOOLONG) when it does not fit.
 bool FolderName(const char *path, char *folder, size_t size);
 
+// The part of path (a file's or an entry's name) after its last '/'; ""
+// for a name ending in '/' (a directory entry).
+const char *LastNamePart(const char *path);
+
 // Opens the folder that holds path (read-only, as a directory); -1 on
 // failure. Used to make a rename in the folder durable and to look for
 // what killed writers left there.

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/folder.h"
+
 namespace {
 
 // Every byte in ASCII lower case, '\\' read as '/': a table, since sorting
@@ -40,9 +42,7 @@ bool IsAscii(const char *name) {
 
 // The part of name the index looks up.
 const char *KeyOf(NameKey key, const char *name) {
-    if (key == NameKey::Whole) return name;
-    const char *slash = std::strrchr(name, '/');
-    return slash ? slash + 1 : name;
+    return key == NameKey::Whole ? name : LastNamePart(name);
 }
 
 // The first element of the level not below probe: by folded key and, with

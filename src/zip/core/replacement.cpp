@@ -20,19 +20,13 @@ constexpr char kRandomLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 // Names tried before a named replacement gives up.
 constexpr int kNameTries = 100;
 
-// The part of path after its last '/'.
-const char *BaseName(const char *path) {
-    const char *slash = std::strrchr(path, '/');
-    return slash ? slash + 1 : path;
-}
-
 // Writes "<folder>/.<base>.orp-new-" for the archive at path into name;
 // its length, or 0 with errno ENAMETOOLONG when it does not fit beside the
 // random letters.
 size_t NamePrefix(const char *path, char *name, size_t size) {
     char folder[PATH_MAX];
     if (!FolderName(path, folder, sizeof folder)) return 0;
-    int length = std::snprintf(name, size, "%s/.%s%s", folder, BaseName(path), kMark);
+    int length = std::snprintf(name, size, "%s/.%s%s", folder, LastNamePart(path), kMark);
     if (length > 0 && static_cast<size_t>(length) + kRandomLength < size) return static_cast<size_t>(length);
     errno = ENAMETOOLONG;
     return 0;

@@ -6,18 +6,13 @@
 
 #include <cstring>
 
+#include "core/folder.h"
 #include "host.h"
 #include "library/archive.h"
 
 namespace {
 
 constexpr zip_flags_t kWalkFlags = ZIP_FL_NOCASE | ZIP_FL_NODIR;
-
-// The part of a stored name after its last '/'; "" for a directory entry.
-const char *LastNamePart(const char *name) {
-    const char *slash = std::strrchr(name, '/');
-    return slash ? slash + 1 : name;
-}
 
 // Whether the stored name matches the query under the walk flags.
 bool NameMatches(const char *stored, const char *query, zip_flags_t flags) {
