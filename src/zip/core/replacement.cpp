@@ -69,14 +69,6 @@ bool LandUnnamed(Replacement *replacement, const char *path, bool replace) {
     return false;
 }
 
-// Removes the replacement's name, keeping errno.
-void Unname(Replacement *replacement) {
-    int error = errno;
-    if (replacement->named) unlink(replacement->name);
-    replacement->named = false;
-    errno = error;
-}
-
 }  // namespace
 
 bool CreateReplacement(const char *path, unsigned mode, Replacement *replacement) {
@@ -113,16 +105,17 @@ bool CommitReplacement(Replacement *replacement, const char *path, bool replace)
     else
         landed = renameat2(AT_FDCWD, name, AT_FDCWD, path, RENAME_NOREPLACE) == 0;
     if (landed) replacement->named = false;  // the name is the archive's now
-    int error = errno;
     DiscardReplacement(replacement);
-    errno = error;
     return landed;
 }
 
 void DiscardReplacement(Replacement *replacement) {
-    Unname(replacement);
+    int error = errno;
+    if (replacement->named) unlink(replacement->name);
+    replacement->named = false;
     if (replacement->descriptor >= 0) close(replacement->descriptor);
     replacement->descriptor = -1;
+    errno = error;
 }
 
 void RemoveLeftovers(const char *path) {

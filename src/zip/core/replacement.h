@@ -30,7 +30,8 @@ bool CreateNamedReplacement(const char *path, unsigned mode, Replacement *replac
 // with errno set.
 bool CommitReplacement(Replacement *replacement, const char *path, bool replace);
 
-// Closes and removes a replacement that is not to land.
+// Closes and removes a replacement that is not to land; errno stays as it
+// was, so that callers can still report why it is not to land.
 void DiscardReplacement(Replacement *replacement);
 
 // Removes the replacement files that killed writers of the archive at path
