@@ -270,13 +270,16 @@ zip_int64_t Remove(ArchiveFileSource *source) {
     return removed ? 0 : Fail(source, ZIP_ER_REMOVE, error);
 }
 
-// Frees the source: the temporary file it made, its files, lock and record.
+// Frees the source: the temporary file it made, its files, lock and
+// record. errno stays as it was, for a caller reporting why it gave up.
 void Destroy(ArchiveFileSource *source) {
+    int error = errno;
     RemoveTemporary(source);
     if (source->original >= 0) close(source->original);
     zip_error_fini(&source->error);
     source->~ArchiveFileSource();
     free(source);
+    errno = error;
 }
 
 zip_int64_t Supported() {
@@ -325,9 +328,7 @@ ArchiveFileSource *NewSource(const char *path, WriteLock lock) {
     source->original = -1;
     zip_error_init(&source->error);
     if (ResolveArchivePath(path, source->path, sizeof source->path)) return source;
-    int error = errno;
     Destroy(source);
-    errno = error;
     return nullptr;
 }
 
@@ -358,9 +359,7 @@ zip_t *OpenArchiveThroughWritableFile(const char *path, int flags, WriteLock loc
     zip_source_t *zipSource =
         OpenLocked(source) ? zip_source_function_create(ArchiveFileCallback, source, nullptr) : nullptr;
     if (!zipSource) {
-        int error = errno;
         Destroy(source);
-        errno = error;
         return nullptr;
     }
     return OpenFromSource(zipSource, flags);
