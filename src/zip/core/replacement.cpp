@@ -41,6 +41,21 @@ void PickRandomName(char *name, size_t length) {
     name[length + kRandomLength] = '\0';
 }
 
+// Writes random names after the prefix for path into replacement->name
+// until take succeeds with one; false when take fails other than for a
+// name in use (EEXIST), or every try found its name in use.
+template <typename Take>
+bool TryRandomNames(const char *path, Replacement *replacement, Take take) {
+    size_t length = NamePrefix(path, replacement->name, sizeof replacement->name);
+    if (length == 0) return false;
+    for (int tries = 0; tries < kNameTries; tries++) {
+        PickRandomName(replacement->name, length);
+        if (take()) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
 // Whether O_TMPFILE failed because this file system cannot make unnamed files.
 bool UnnamedUnsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
@@ -56,17 +71,10 @@ bool NameUnnamed(const Replacement *replacement, const char *at) {
 // naming it path at once; over the archive, through a distinctive name.
 bool LandUnnamed(Replacement *replacement, const char *path, bool replace) {
     if (!replace) return NameUnnamed(replacement, path);
-    size_t length = NamePrefix(path, replacement->name, sizeof replacement->name);
-    if (length == 0) return false;
-    for (int tries = 0; tries < kNameTries; tries++) {
-        PickRandomName(replacement->name, length);
-        if (NameUnnamed(replacement, replacement->name)) {
-            replacement->named = true;
-            return rename(replacement->name, path) == 0;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
+    if (!TryRandomNames(path, replacement, [&] { return NameUnnamed(replacement, replacement->name); }))
+        return false;
+    replacement->named = true;
+    return rename(replacement->name, path) == 0;
 }
 
 }  // namespace
@@ -81,18 +89,13 @@ bool CreateReplacement(const char *path, unsigned mode, Replacement *replacement
 }
 
 bool CreateNamedReplacement(const char *path, unsigned mode, Replacement *replacement) {
-    size_t length = NamePrefix(path, replacement->name, sizeof replacement->name);
-    if (length == 0) return false;
-    for (int tries = 0; tries < kNameTries; tries++) {
-        PickRandomName(replacement->name, length);
+    auto create = [&] {
         replacement->descriptor = open(replacement->name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (replacement->descriptor >= 0) {
-            replacement->named = true;
-            return true;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
+        return replacement->descriptor >= 0;
+    };
+    if (!TryRandomNames(path, replacement, create)) return false;
+    replacement->named = true;
+    return true;
 }
 
 bool CommitReplacement(Replacement *replacement, const char *path, bool replace) {
