@@ -1,5 +1,6 @@
 #include "adapter/archive_cache.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -116,6 +117,7 @@ void ReleaseArchive(CachedArchive *archive) {
 }
 
 void ForgetArchive(const char *path) {
+    int error = errno;
     FileIdentity now;
     bool identified = IdentifyFile(path, &now);
     for (int slot = 0; slot < kKeptArchives; slot++) {
@@ -123,6 +125,7 @@ void ForgetArchive(const char *path) {
         if (!archive) continue;
         if (host::CompareNoCase(archive->path, path) == 0 || (identified && SameFile(archive->identity, now))) Unkeep(slot);
     }
+    errno = error;
 }
 
 void DropArchiveCache() {

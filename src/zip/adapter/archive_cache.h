@@ -52,7 +52,7 @@ void ReleaseArchive(CachedArchive *archive);
 
 // Drops the kept archive of path (any spelling the host finds equal, and
 // the file that path names now): called before and after the module writes
-// an archive file.
+// an archive file. errno stays as it was, for the write's caller.
 void ForgetArchive(const char *path);
 
 // Drops every kept archive (those in use close with their last user).

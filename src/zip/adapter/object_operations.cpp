@@ -2,7 +2,6 @@
 // set attributes. Each change opens the archive, applies itself and writes
 // the archive back at once; a deletion in a scanned archive waits for the
 // scan's release.
-#include <cerrno>
 #include <cstring>
 
 #include "adapter/adapter.h"
@@ -213,9 +212,7 @@ int ChangeFSObj(Operation operation, const char *path, const char *second, int f
         return 0;
     }
     bool written = WriteArchiveBack(target.archive);
-    int error = errno;
     ForgetArchive(split.archive);
-    errno = error;
     return written ? 1 : 0;
 }
 

@@ -152,9 +152,7 @@ bool WriteBack(const ZipFileHandle *handle) {
         return false;
     }
     bool written = WriteArchiveBack(archive);
-    int error = errno;
     ForgetArchive(handle->archivePath);
-    errno = error;
     return written;
 }
 
