@@ -103,6 +103,7 @@ zip_int64_t LockUnchanged(ArchiveFileSource *source, long deadline) {
     return result;
 }
 
+// Reads from the archive file as opened, at the reading position.
 zip_int64_t Read(ArchiveFileSource *source, void *data, zip_uint64_t length) {
     if (source->original < 0) return Fail(source, ZIP_ER_READ, ENOENT);
     ssize_t done;
@@ -113,6 +114,7 @@ zip_int64_t Read(ArchiveFileSource *source, void *data, zip_uint64_t length) {
     return done;
 }
 
+// Moves the reading position as libzip asks, within the file as opened.
 zip_int64_t Seek(ArchiveFileSource *source, void *data, zip_uint64_t length) {
     zip_int64_t position = zip_source_seek_compute_offset(source->position, static_cast<zip_uint64_t>(source->identity.size),
                                                           data, length, &source->error);
@@ -165,6 +167,8 @@ long TakeDeadline(ArchiveFileSource *source) {
     return deadline;
 }
 
+// Begins a plain write: the lock taken by deadline, then the temporary
+// file made; -1 leaves neither behind.
 zip_int64_t BeginWrite(ArchiveFileSource *source, long deadline) {
     if (LockUnchanged(source, deadline) < 0) return -1;
     if (CreateTemporary(source) < 0) {
@@ -224,6 +228,7 @@ zip_int64_t BeginWriteCloning(ArchiveFileSource *source, zip_uint64_t length) {
     return Fail(source, ZIP_ER_WRITE, error);
 }
 
+// Moves the writing position in the temporary file, after the pending bytes.
 zip_int64_t SeekWrite(ArchiveFileSource *source, void *data, zip_uint64_t length) {
     auto *args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &source->error);
     if (!args || Flush(source) < 0) return -1;
@@ -231,6 +236,7 @@ zip_int64_t SeekWrite(ArchiveFileSource *source, void *data, zip_uint64_t length
     return 0;
 }
 
+// The writing position, pending bytes included.
 zip_int64_t TellWrite(ArchiveFileSource *source) {
     off_t position = lseek(source->output.descriptor, 0, SEEK_CUR);
     return position < 0 ? Fail(source, ZIP_ER_TELL, errno) : position + static_cast<off_t>(source->pendingLength);
@@ -253,6 +259,7 @@ zip_int64_t CommitWrite(ArchiveFileSource *source) {
     return 0;
 }
 
+// Drops the write begun: its temporary file and its lock.
 zip_int64_t RollbackWrite(ArchiveFileSource *source) {
     RemoveTemporary(source);
     EndWrite(source);
@@ -282,6 +289,7 @@ void Destroy(ArchiveFileSource *source) {
     errno = error;
 }
 
+// The commands this source answers.
 zip_int64_t Supported() {
     return zip_source_make_command_bitmap(
         ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
@@ -290,6 +298,9 @@ zip_int64_t Supported() {
         ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, ZIP_SOURCE_ACCEPT_EMPTY, ZIP_SOURCE_SUPPORTS, -1);
 }
 
+// The source's one entry point for libzip. A plain write that libzip
+// begins right after a cloning one failed keeps what was left of that
+// one's lock wait; any other command in between ends it.
 zip_int64_t ArchiveFileCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command) {
     auto *source = static_cast<ArchiveFileSource *>(state);
     if (command != ZIP_SOURCE_BEGIN_WRITE && command != ZIP_SOURCE_ERROR) source->retryDeadline = 0;

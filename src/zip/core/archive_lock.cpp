@@ -23,12 +23,14 @@ constexpr long kLongestPauseMilliseconds = 20;
 // wait for itself.
 ArchiveLock *gHeld = nullptr;
 
+// A monotonic clock in milliseconds, for the lock wait.
 long NowMilliseconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long>(now.tv_sec) * kMillisecondsPerSecond + now.tv_nsec / kNanosecondsPerMillisecond;
 }
 
+// Sleeps milliseconds between two tries of a held lock.
 void Pause(long milliseconds) {
     timespec pause{milliseconds / kMillisecondsPerSecond,
                    (milliseconds % kMillisecondsPerSecond) * kNanosecondsPerMillisecond};

@@ -33,6 +33,7 @@ int OrderFolded(const NamedEntry &x, const NamedEntry &y) {
     return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
 }
 
+// Whether every byte of name is ASCII: only such keys fold as the host does.
 bool IsAscii(const char *name) {
     for (const char *c = name; *c; c++) {
         if (static_cast<unsigned char>(*c) > 127) return false;
