@@ -65,14 +65,20 @@ zip_int64_t FailLock(ArchiveFileSource *source, LockResult result) {
     return Fail(source, ZIP_ER_INUSE, result == LockResult::Failed ? errno : EWOULDBLOCK);
 }
 
-// Takes the lock of an existing archive file before deadline, and removes
-// what killed writers left beside it. A new archive takes none.
+// Takes the archive file's lock before deadline; once it is held, removes
+// what killed writers left beside the archive.
+LockResult TakeLock(ArchiveFileSource *source, long deadline) {
+    LockResult result = source->lock.Acquire(source->path, deadline);
+    if (result == LockResult::Locked) RemoveLeftovers(source->path);
+    return result;
+}
+
+// Takes the lock of an existing archive file before deadline. A new
+// archive takes none.
 zip_int64_t Lock(ArchiveFileSource *source, long deadline) {
     if (source->original < 0) return 0;
-    LockResult result = source->lock.Acquire(source->path, deadline);
-    if (result != LockResult::Locked) return FailLock(source, result);
-    RemoveLeftovers(source->path);
-    return 0;
+    LockResult result = TakeLock(source, deadline);
+    return result == LockResult::Locked ? 0 : FailLock(source, result);
 }
 
 // Whether the path names what was read at open: the same file in the same
@@ -347,7 +353,7 @@ ArchiveFileSource *NewSource(const char *path, WriteLock lock) {
 // counts as new only where the lock found no file.
 bool OpenLocked(ArchiveFileSource *source) {
     if (!source->lockFromOpen) return OpenOriginal(source);
-    LockResult result = source->lock.Acquire(source->path, LockDeadline());
+    LockResult result = TakeLock(source, LockDeadline());
     if (result == LockResult::Absent) {
         if (PathNamesNothing(source->path)) return true;
         errno = EWOULDBLOCK;  // another writer is making it right now
@@ -357,7 +363,6 @@ bool OpenLocked(ArchiveFileSource *source) {
         if (result != LockResult::Failed) errno = EWOULDBLOCK;
         return false;
     }
-    RemoveLeftovers(source->path);
     return OpenOriginal(source);
 }
 
