@@ -50,6 +50,15 @@ NameIndex *IndexFor(ArchiveObject *object, zip_flags_t flags) {
     return built ? index : nullptr;
 }
 
+// Adds the entry to names where that index is built. An index that misses
+// an entry must go: it would hide that entry.
+void LearnInto(NameIndex *names, bool *built, zip_uint64_t index, const char *name) {
+    if (*built && !AddIndexedName(names, index, name)) {
+        FreeNameIndex(names);
+        *built = false;
+    }
+}
+
 }  // namespace
 
 zip_int64_t LocateName(ArchiveObject *object, const char *name, zip_flags_t flags) {
@@ -74,15 +83,8 @@ void LearnEntryName(ArchiveObject *object, zip_uint64_t index) {
     const char *name = zip_get_name(object->archive, index, 0);
     if (!name) return;
     NameLookups &lookups = object->names;
-    // An index that misses an entry must go: it would hide that entry.
-    if (lookups.wholeBuilt && !AddIndexedName(&lookups.whole, index, name)) {
-        FreeNameIndex(&lookups.whole);
-        lookups.wholeBuilt = false;
-    }
-    if (lookups.lastPartsBuilt && !AddIndexedName(&lookups.lastParts, index, name)) {
-        FreeNameIndex(&lookups.lastParts);
-        lookups.lastPartsBuilt = false;
-    }
+    LearnInto(&lookups.whole, &lookups.wholeBuilt, index, name);
+    LearnInto(&lookups.lastParts, &lookups.lastPartsBuilt, index, name);
 }
 
 void LearnAddedEntry(ArchiveObject *object, zip_uint64_t index, zip_int64_t countBefore) {
