@@ -130,12 +130,16 @@ RestartPoints *RestartPointsOfEntry(EntryRestartPoints *table, uint64_t index, u
     for (size_t i = 0; i < table->count; i++) {
         if (table->indexes[i] == index) return table->sets[i];
     }
+    RestartPoints *points = CreateRestartPoints(size);
+    if (!points) return nullptr;
     auto *indexes = static_cast<uint64_t *>(realloc(table->indexes, (table->count + 1) * sizeof(uint64_t)));
     if (indexes) table->indexes = indexes;
     auto *sets = static_cast<RestartPoints **>(realloc(table->sets, (table->count + 1) * sizeof(RestartPoints *)));
     if (sets) table->sets = sets;
-    RestartPoints *points = indexes && sets ? CreateRestartPoints(size) : nullptr;
-    if (!points) return nullptr;
+    if (!indexes || !sets) {
+        ReleaseRestartPoints(points);
+        return nullptr;
+    }
     table->indexes[table->count] = index;
     table->sets[table->count++] = points;
     return points;
