@@ -242,10 +242,11 @@ bool PrepareWrite(ScriptFile *object) {
     return files::Seek(object->file, 0, SEEK_FROM_END) >= 0;
 }
 
-// The bytes f:write writes for argument index: a string, or a number as
-// Lua's file:write formats it (into number).
+// The bytes f:write writes for argument index, which FileWrite has checked
+// is a string or a number: the string, or the number as Lua's file:write
+// formats it (into number).
 const char *WrittenBytes(lua_State *L, int index, char (&number)[kNumberText], size_t *length) {
-    if (lua_type(L, index) != LUA_TNUMBER) return luaL_checklstring(L, index, length);
+    if (lua_type(L, index) != LUA_TNUMBER) return lua_tolstring(L, index, length);
     int n = lua_isinteger(L, index) ? snprintf(number, sizeof number, LUA_INTEGER_FMT, lua_tointeger(L, index))
                                     : snprintf(number, sizeof number, LUA_NUMBER_FMT, lua_tonumber(L, index));
     *length = static_cast<size_t>(n);
