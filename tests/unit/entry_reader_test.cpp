@@ -86,10 +86,6 @@ TEST(EntryReader, OnlySoundDeflatedEntriesReadToTheirEnd) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // 4 MiB of text that deflates to many blocks.
 const std::string kLongText = [] {
     std::string text;
