@@ -13,11 +13,7 @@ if [ ! -f reuse20k.zip ] || [ ! -f reuse100k.zip ]; then
   "$PY" "$HERE/tree_archive.py" reuse20k.zip 100 200 60 7 reuse20k.list
   "$PY" "$HERE/tree_archive.py" reuse100k.zip 500 200 1 7
 fi
-# The adapter keeps an archive only once its file has settled (a change
-# within the file system's time stamp tick could go unseen otherwise); a
-# benchmark archive made a moment ago is dated back like one installed
-# earlier.
-touch -d '-1 minute' reuse20k.zip reuse100k.zip
+settle reuse20k.zip reuse100k.zip
 
 cat > read_all.lua <<'LUA'
 -- arg: ARCHIVE LIST; reads every listed entry through host.open, no scan.

@@ -93,17 +93,30 @@ std::vector<zip_uint64_t> Positions(zip_uint64_t size, int n) {
     return positions;
 }
 
-size_t PhysfsSeek(const char *name, int n) {
+// Opens name through PhysicsFS; exits when it cannot.
+PHYSFS_File *OpenPhysfs(const char *name) {
     PHYSFS_File *file = PHYSFS_openRead(name);
     if (!file) Fail(name);
+    return file;
+}
+
+// 4 KiB reads at each of positions in file, which it then closes; returns
+// bytes read.
+size_t PhysfsReadsAt(PHYSFS_File *file, const std::vector<zip_uint64_t> &positions) {
     std::vector<char> buffer(kSeekRead);
     size_t total = 0;
-    for (zip_uint64_t position : Positions(static_cast<zip_uint64_t>(PHYSFS_fileLength(file)), n)) {
+    for (zip_uint64_t position : positions) {
         if (!PHYSFS_seek(file, position)) Fail("PHYSFS_seek");
         total += static_cast<size_t>(PHYSFS_readBytes(file, buffer.data(), kSeekRead));
     }
     PHYSFS_close(file);
     return total;
+}
+
+// 4 KiB reads at n random positions of name.
+size_t PhysfsSeek(const char *name, int n) {
+    PHYSFS_File *file = OpenPhysfs(name);
+    return PhysfsReadsAt(file, Positions(static_cast<zip_uint64_t>(PHYSFS_fileLength(file)), n));
 }
 
 // libzip streams only go forward: reopen to move back, read to skip.
@@ -131,18 +144,11 @@ size_t LibzipSeek(zip_t *archive, const char *name, int n) {
 
 // 4 KiB reads at the first n positions listed in the file positions.
 size_t PhysfsSeekList(const char *name, const char *positions, int n) {
-    PHYSFS_File *file = PHYSFS_openRead(name);
-    if (!file) Fail(name);
-    std::vector<char> buffer(kSeekRead);
+    PHYSFS_File *file = OpenPhysfs(name);
     std::ifstream in(positions);
-    size_t total = 0;
-    zip_uint64_t position;
-    for (int i = 0; i < n && in >> position; i++) {
-        if (!PHYSFS_seek(file, position)) Fail("PHYSFS_seek");
-        total += static_cast<size_t>(PHYSFS_readBytes(file, buffer.data(), kSeekRead));
-    }
-    PHYSFS_close(file);
-    return total;
+    std::vector<zip_uint64_t> listed;
+    for (zip_uint64_t position; static_cast<int>(listed.size()) < n && in >> position;) listed.push_back(position);
+    return PhysfsReadsAt(file, listed);
 }
 
 zip_t *OpenLibzip(const char *archive) {

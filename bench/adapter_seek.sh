@@ -37,9 +37,7 @@ with open("positions.txt", "w") as out:
         out.write("%d\n" % random.randrange(len(data) - 4096))
 PY
 fi
-# The adapter keeps an archive (and its restart points) only once its file
-# has settled; a benchmark archive made a moment ago is dated back.
-touch -d '-1 minute' seek.zip
+settle seek.zip
 
 cat > seeks.lua <<'LUA'
 -- arg: WORK; prints "what seconds" lines, CPU time of this process.

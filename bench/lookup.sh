@@ -12,8 +12,7 @@ NAME=lookup
 
 [ -f names100k.zip ] || "$PY" "$HERE/tree_archive.py" names100k.zip 500 200 1 5 names100k.list
 [ -f names1m.zip ] || "$PY" "$HERE/tree_archive.py" names1m.zip 5000 200 1 5 names1m.list
-# The adapter keeps only archives whose file has settled (see adapter_cache.sh).
-touch -d '-1 minute' names100k.zip names1m.zip
+settle names100k.zip names1m.zip
 
 cat > lookups.lua <<'LUA'
 -- arg: ARCHIVE LIST LABEL N; N names spread over the archive, looked up in

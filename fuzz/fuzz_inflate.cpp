@@ -54,14 +54,6 @@ Inflated InflateWithZlib(const uint8_t *data, size_t size) {
     return out;
 }
 
-// Moves the reader to at and reads count bytes there; true when they are
-// expected's.
-bool ReadAt(EntryReader *reader, const std::string &expected, size_t at, size_t count) {
-    std::string got(count, '\0');
-    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) &&
-           got.compare(0, count, expected, at, count) == 0;
-}
-
 // Reads the entry at eight positions, forward in the first pass and in
 // jumps in the second (with the points of the first), then its last bytes.
 void CheckRestarts(const std::string &archiveBytes, const std::string &expected) {
@@ -74,10 +66,10 @@ void CheckRestarts(const std::string &archiveBytes, const std::string &expected)
         ShareRestartPoints(reader, points);
         for (size_t k = 0; ok && k < 8; k++) {
             size_t at = size / 8 * (pass == 0 ? k : (k * 5 + 3) % 8);
-            ok = ReadAt(reader, expected, at, size - at < 4096 ? size - at : 4096);
+            ok = oneentry::ReadAt(reader, &expected, at, size - at < 4096 ? size - at : 4096);
         }
         size_t tail = size < 100 ? size : 100;
-        if (!ok || !ReadAt(reader, expected, size - tail, tail)) {
+        if (!ok || !oneentry::ReadAt(reader, &expected, size - tail, tail)) {
             fprintf(stderr, "reading at positions fails or differs (pass %d, %zu restart points)\n", pass,
                     points ? RestartPointCount(points) : 0);
             abort();

@@ -71,4 +71,12 @@ inline bool Read(const std::string &archiveBytes, size_t size, size_t chunk, std
     return ok;
 }
 
+// Moves the reader to at and reads count bytes there; true when they are
+// expected's bytes from at, or, with no expected, whatever they are.
+inline bool ReadAt(EntryReader *reader, const std::string *expected, size_t at, size_t count) {
+    std::string got(count, '\0');
+    return SeekEntry(reader, at) && ReadEntry(reader, got.data(), count) &&
+           (expected == nullptr || expected->compare(at, count, got) == 0);
+}
+
 }  // namespace oneentry

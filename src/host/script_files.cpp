@@ -48,7 +48,7 @@ struct OpenMode {
     int host;       // the host mode (FMODE_ values)
     bool truncate;  // emptied before a read-write open ("w+")
     bool append;    // every write at the end ("a", "a+")
-    bool noReads;   // reads refused although the host mode reads ("a")
+    bool reads;     // reads allowed (not "w", nor "a" although its host mode reads)
 };
 
 // Raises host.open's error for a mode it does not know.
@@ -66,9 +66,9 @@ OpenMode ModeArg(lua_State *L, int index) {
     bool plus = *rest == '+' || (mode[0] == 'r' && *rest == 'w');
     if (plus) ++rest;
     if (rest[strspn(rest, "b")] != '\0') InvalidMode(L, index, mode);
-    if (mode[0] == 'a') return {FMODE_READWRITE, false, true, !plus};
-    if (!plus) return {mode[0] == 'r' ? FMODE_READ : FMODE_WRITE, false, false, false};
-    return {FMODE_READWRITE, mode[0] == 'w', false, false};
+    if (mode[0] == 'a') return {FMODE_READWRITE, false, true, plus};
+    if (!plus) return {mode[0] == 'r' ? FMODE_READ : FMODE_WRITE, false, false, mode[0] == 'r'};
+    return {FMODE_READWRITE, mode[0] == 'w', false, true};
 }
 
 // Pushes field key of the options table at index; raises unless it is nil
@@ -176,7 +176,7 @@ int HostOpen(lua_State *L) {
     tags[n] = {TAG_DONE, 0};
     object->file = OpenInMode(path, mode, tags);
     if (object->file == nullptr) return OpenFailure(L, path, mode.host, o.password != nullptr, errno);
-    object->readable = mode.host != FMODE_WRITE && !mode.noReads;
+    object->readable = mode.reads;
     object->writable = mode.host != FMODE_READ;
     object->append = mode.append;
     return 1;
@@ -242,10 +242,11 @@ bool PrepareWrite(ScriptFile *object) {
     return files::Seek(object->file, 0, SEEK_FROM_END) >= 0;
 }
 
-// The bytes f:write writes for argument index: a string, or a number as
-// Lua's file:write formats it (into number).
+// The bytes f:write writes for argument index, which FileWrite has checked
+// is a string or a number: the string, or the number as Lua's file:write
+// formats it (into number).
 const char *WrittenBytes(lua_State *L, int index, char (&number)[kNumberText], size_t *length) {
-    if (lua_type(L, index) != LUA_TNUMBER) return luaL_checklstring(L, index, length);
+    if (lua_type(L, index) != LUA_TNUMBER) return lua_tolstring(L, index, length);
     int n = lua_isinteger(L, index) ? snprintf(number, sizeof number, LUA_INTEGER_FMT, lua_tointeger(L, index))
                                     : snprintf(number, sizeof number, LUA_NUMBER_FMT, lua_tonumber(L, index));
     *length = static_cast<size_t>(n);

@@ -84,22 +84,15 @@ void LowerCase(char *s) {
 
 uint32_t DecodeUtf8(const char *text, int *index) {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(text) + *index;
-    unsigned char lead = p[0];
-    int length;
-    uint32_t code, minimum;
+    const unsigned char lead = p[0];
     if (lead < 0x80) {
         *index += 1;
         return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, code = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, code = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, code = lead & 0x07, minimum = 0x10000;
-    } else {
-        *index += 1;
-        return kReplacement;
     }
+    // The smallest code point a sequence of each length may carry.
+    static constexpr uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    const int length = static_cast<int>(SequenceLength(lead));
+    uint32_t code = lead & (0x7F >> length);
     // Stops at the terminating zero, which is no continuation byte.
     for (int i = 1; i < length; ++i) {
         if (!IsContinuation(p[i])) {
@@ -108,7 +101,7 @@ uint32_t DecodeUtf8(const char *text, int *index) {
         }
         code = (code << 6) | (p[i] & 0x3F);
     }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    if (length == 1 || code < kMinimum[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
         *index += 1;
         return kReplacement;
     }

@@ -17,7 +17,6 @@ local pristine = T.readfile(arc)
 local added = T.path("added.txt")
 T.writefile(added, string.rep("added data ", 300))
 local child = T.path("child.lua")
-local orhost = os.getenv("ORHOST") or "orhost"
 
 -- Runs code in an orhost whose files may grow to at most limit bytes
 -- (nil: no limit); returns what it printed.
@@ -25,7 +24,7 @@ local function runLimited(code, limit)
   T.writefile(child, "local ok, r = pcall(function()\n" .. code .. "\nend)\n" ..
     "print(ok and tostring(r) or 'error: ' .. tostring(r), host.memory().blocks)\n")
   local ulimit = limit and string.format("ulimit -f %d; ", limit // 512) or ""
-  local out = T.sh(string.format("sh -c \"trap '' XFSZ; %sexec '%s' '%s'\"", ulimit, orhost, child))
+  local out = T.sh(string.format("sh -c \"trap '' XFSZ; %sexec '%s' '%s'\"", ulimit, T.orhost, child))
   return (out:gsub("%s+$", ""))
 end
 

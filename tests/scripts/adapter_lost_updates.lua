@@ -111,8 +111,7 @@ for i = 1, 60 do
   local name = string.format("%%s%%02d", arg[1], i)
   if host.writefile(%q .. "/" .. name, name) then print(name) end
 end]], p))
-  local orhost = os.getenv("ORHOST") or "orhost"
-  local run = string.format("'%s' '%s'", orhost, child)
+  local run = string.format("'%s' '%s'", T.orhost, child)
   local out = T.sh(string.format("%s a & %s b & wait", run, run))
   local written = {}
   for name in out:gmatch("%S+") do written[#written + 1] = name .. "=" .. name end

@@ -2,7 +2,6 @@
 -- host versions, the plug-in folder, the open-file limit, and help.
 local T = require("testlib")
 
-local orhost = os.getenv("ORHOST") or "orhost"
 local pluginDir
 for i = -1, -10, -1 do
   if arg[i] == "--plugin-dir" then pluginDir = arg[i + 1] end
@@ -10,7 +9,7 @@ end
 
 -- Runs orhost with the given argument text; returns output and status.
 local function run(args)
-  local p = io.popen(string.format("'%s' %s 2>&1", orhost, args))
+  local p = io.popen(string.format("'%s' %s 2>&1", T.orhost, args))
   local out = p:read("a")
   local _, _, status = p:close()
   return out, status
@@ -49,7 +48,7 @@ T.case("command lines: status and output", function()
     if c[3]:sub(1, 1) == "=" then T.eq(out, c[3]:sub(2), c[1]) else T.ok(out:find(c[3], 1, true), c[1] .. ": " .. out) end
   end
   if pluginDir then
-    local viaEnv = T.sh(string.format("ORHOST_PLUGIN_DIR='%s' '%s' -e 'io.write(tostring(pcall(require_plugin, \"zip\")))'", pluginDir, orhost))
+    local viaEnv = T.sh(string.format("ORHOST_PLUGIN_DIR='%s' '%s' -e 'io.write(tostring(pcall(require_plugin, \"zip\")))'", pluginDir, T.orhost))
     T.eq(viaEnv, "true", "the plug-in folder from the environment")
   end
 end)
@@ -61,7 +60,7 @@ T.case("under a soft limit of 1,024 open files an archive takes 1,100 added file
   os.execute("mkdir -p '" .. dir .. "' && cd '" .. dir .. "' && for i in $(seq 1100); do echo $i > f$i; done")
   local code = string.format([[require_plugin("zip") zip.OpenArchive(1, "%s/many.zip", 1006)
     for i = 1, 1100 do zip.AddFile(1, "%s/f" .. i) end zip.CloseArchive(1) io.write("closed")]], dir, dir)
-  local out = T.sh(string.format("ulimit -Sn 1024 && '%s' -e '%s'", orhost, code))
+  local out = T.sh(string.format("ulimit -Sn 1024 && '%s' -e '%s'", T.orhost, code))
   T.eq(out, "closed", "output")
   T.eq(T.sh("unzip -Z1 '" .. dir .. "/many.zip' | wc -l"), "1100\n", "entries")
 end)

@@ -4,13 +4,11 @@
 -- (in any case) is an option.
 local T = require("testlib")
 
-local orhost = os.getenv("ORHOST") or "orhost"
-
 -- Runs code in a fresh orhost with the given options; returns output, success.
 local function run(options, code)
   local script = T.path("probe.lua")
   T.writefile(script, code)
-  return T.sh(string.format("'%s' %s '%s'", orhost, options, script))
+  return T.sh(string.format("'%s' %s '%s'", T.orhost, options, script))
 end
 
 -- Adds a directory whose name is given in the host's text mode, stored in

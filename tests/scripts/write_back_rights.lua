@@ -9,7 +9,6 @@ if T.sh("id -u") ~= "0\n" then
   T.finish()
   return
 end
-local orhost = os.getenv("ORHOST") or "orhost"
 local added = T.path("added.txt")
 T.writefile(added, "mine")
 local function sh(fmt, ...) return T.run(string.format(fmt, ...)) end
@@ -18,7 +17,7 @@ local function sh(fmt, ...) return T.run(string.format(fmt, ...)) end
 local function as(id, group, code, path)
   T.writefile(T.path("as.lua"), 'require_plugin("zip", {installadapter = true})\n' .. code)
   return T.sh(string.format("{ setpriv --reuid=%d --regid=%d --groups=%d '%s' '%s' '%s' 2>/dev/null; }", id, id,
-                            group, orhost, T.path("as.lua"), path or ""))
+                            group, T.orhost, T.path("as.lua"), path or ""))
 end
 local function attributes(p) return sh("stat -c '%%u:%%g %%a' '%s'; getfacl -cpn '%s'; getfattr -d '%s'", p, p, p) end
 local rich = os.execute("setfacl -m u:65534:r '" .. added .. "' && setfattr -n user.tag -v t '" .. added .. "'")

@@ -14,7 +14,9 @@
 
 namespace {
 
+// True when stored is query, byte for byte.
 bool Exactly(const char *stored, const char *query) { return std::string(stored) == query; }
+// True when stored is query, ignoring ASCII case.
 bool IgnoringCase(const char *stored, const char *query) { return strcasecmp(stored, query) == 0; }
 
 // The lowest entry whose key matches, found by a walk.

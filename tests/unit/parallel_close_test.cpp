@@ -35,6 +35,7 @@ std::string RandomData(unsigned seed, size_t size, bool text) {
     return data;
 }
 
+// The threads this process has now.
 int ThreadsNow() { return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {})); }
 
 struct PoolRun {
@@ -165,6 +166,7 @@ std::string Write(bool ours, bool encrypt) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The little-endian field of bytes bytes at offset at of zip.
 uint32_t Get(const std::string &zip, size_t at, int bytes) {
     uint32_t value = 0;
     for (int i = bytes - 1; i >= 0; i--) value = value << 8 | static_cast<unsigned char>(zip.at(at + i));

@@ -11,6 +11,8 @@ local passed, failed = 0, 0
 
 T.work = os.getenv("TEST_WORK") or "/tmp/orhost-test"
 T.data = os.getenv("TEST_DATA") or "."
+-- The orhost under test, for scripts that start another.
+T.orhost = os.getenv("ORHOST") or "orhost"
 os.execute("rm -rf '" .. T.work .. "' && mkdir -p '" .. T.work .. "'")
 
 -- A path inside the test's own scratch folder.
