@@ -59,6 +59,10 @@ bool TryRandomNames(const char *path, Replacement *replacement, Take take) {
 // Whether O_TMPFILE failed because this file system cannot make unnamed files.
 bool UnnamedUnsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
+// Whether an unnamed file could be named at commit: that goes through /proc,
+// which a sandbox may not mount.
+bool CanNameUnnamed() { return access("/proc/self/fd", X_OK) == 0; }
+
 // Gives the unnamed replacement the name at (it must not exist) through
 // /proc, the only way to name such a file without privileges.
 bool NameUnnamed(const Replacement *replacement, const char *at) {
@@ -83,6 +87,7 @@ bool CreateReplacement(const char *path, unsigned mode, Replacement *replacement
     char folder[PATH_MAX];
     if (!FolderName(path, folder, sizeof folder)) return false;
     replacement->named = false;
+    if (!CanNameUnnamed()) return CreateNamedReplacement(path, mode, replacement);
     replacement->descriptor = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (replacement->descriptor >= 0) return true;
     return UnnamedUnsupported(errno) && CreateNamedReplacement(path, mode, replacement);

@@ -3,7 +3,8 @@
 //
 // It is made without a name (O_TMPFILE), so that a writer killed before
 // its commit leaves nothing behind. Only where the file system cannot make
-// such files does it get a name of its own, ".<archive>.orp-new-XXXXXX",
+// such files, or /proc (through which one is named) is missing, does it get
+// a name of its own, ".<archive>.orp-new-XXXXXX",
 // which no other program uses; the next writer holding the archive's lock
 // removes such names (RemoveLeftovers).
 #pragma once
