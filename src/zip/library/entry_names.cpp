@@ -13,9 +13,10 @@ int DeleteFile(ScriptState *L) {
     if (!object) return ArchiveNotFound();
     if (int busy = CheckArchiveIdle(object)) return busy;
     ForgetEntryName(object, index);
-    const bool deleted = zip_delete(object->archive, index) == 0;
-    LearnEntryName(object, index);
-    if (!deleted) return ZipError();
+    if (zip_delete(object->archive, index) != 0) {
+        LearnEntryName(object, index);  // still there: back into the indexes
+        return ZipError();
+    }
     return 0;
 }
 
