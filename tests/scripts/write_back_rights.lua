@@ -145,10 +145,10 @@ T.case("a killed writer leaves no file", function()
   as(0, 0, string.format('zip.OpenArchive(1, %q, 1004) zip.AddFile(1, %q) zip.CloseArchive(1, 0, function() os.exit(9) end)', p, added))
   T.eq(sh("ls -A '%s'", T.path("killed")), "k.zip\n")
   T.eq(T.contents(p), "a=A")
-  -- Without /proc an unnamed file cannot be named: the write takes a named one.
+  -- Where /proc hides a process's files an unnamed file cannot be named: the write takes a named one.
   T.writefile(T.path("as.lua"), 'require_plugin("zip", {installadapter = true}) assert(host.writefile(arg[1] .. "/b", "B"))')
-  sh("unshare -m sh -c 'mount -t tmpfs none /proc && \"%s\" \"%s\" \"%s\"'", T.orhost, T.path("as.lua"), p)
-  T.eq(T.contents(p), "a=A,b=B", "written without /proc")
+  sh("unshare -m sh -c 'mount -t tmpfs none /proc/$$/fd && exec \"%s\" \"%s\" \"%s\"'", T.orhost, T.path("as.lua"), p)
+  T.eq(T.contents(p), "a=A,b=B", "written without /proc links")
   T.eq(sh("ls -A '%s'", T.path("killed")), "k.zip\n", "nothing left")
 end)
 

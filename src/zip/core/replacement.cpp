@@ -59,16 +59,24 @@ bool TryRandomNames(const char *path, Replacement *replacement, Take take) {
 // Whether O_TMPFILE failed because this file system cannot make unnamed files.
 bool UnnamedUnsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
-// Whether an unnamed file could be named at commit: that goes through /proc,
-// which a sandbox may not mount.
-bool CanNameUnnamed() { return access("/proc/self/fd", X_OK) == 0; }
+// The /proc link of descriptor: the only way to name an unnamed file
+// without privileges.
+struct ProcLink {
+    explicit ProcLink(int descriptor) { std::snprintf(path, sizeof path, "/proc/self/fd/%d", descriptor); }
+    char path[sizeof "/proc/self/fd/" + 3 * sizeof(int)];
+};
 
-// Gives the unnamed replacement the name at (it must not exist) through
-// /proc, the only way to name such a file without privileges.
+// Whether the unnamed file at descriptor can be named at commit: its /proc
+// link must lead to it, which a sandbox without /proc does not allow.
+bool CanNameUnnamed(int descriptor) {
+    struct stat linked, opened;
+    return stat(ProcLink(descriptor).path, &linked) == 0 && fstat(descriptor, &opened) == 0 &&
+           linked.st_dev == opened.st_dev && linked.st_ino == opened.st_ino;
+}
+
+// Gives the unnamed replacement the name at (it must not exist).
 bool NameUnnamed(const Replacement *replacement, const char *at) {
-    char self[sizeof "/proc/self/fd/" + 3 * sizeof(int)];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", replacement->descriptor);
-    return linkat(AT_FDCWD, self, AT_FDCWD, at, AT_SYMLINK_FOLLOW) == 0;
+    return linkat(AT_FDCWD, ProcLink(replacement->descriptor).path, AT_FDCWD, at, AT_SYMLINK_FOLLOW) == 0;
 }
 
 // Puts the unnamed replacement in place of path: where nothing is, by
@@ -87,10 +95,12 @@ bool CreateReplacement(const char *path, unsigned mode, Replacement *replacement
     char folder[PATH_MAX];
     if (!FolderName(path, folder, sizeof folder)) return false;
     replacement->named = false;
-    if (!CanNameUnnamed()) return CreateNamedReplacement(path, mode, replacement);
     replacement->descriptor = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-    if (replacement->descriptor >= 0) return true;
-    return UnnamedUnsupported(errno) && CreateNamedReplacement(path, mode, replacement);
+    if (replacement->descriptor < 0)
+        return UnnamedUnsupported(errno) && CreateNamedReplacement(path, mode, replacement);
+    if (CanNameUnnamed(replacement->descriptor)) return true;
+    close(replacement->descriptor);  // it could never be named
+    return CreateNamedReplacement(path, mode, replacement);
 }
 
 bool CreateNamedReplacement(const char *path, unsigned mode, Replacement *replacement) {
