@@ -25,11 +25,14 @@ bool MayFollow(const char *path, const struct stat &link) {
 }
 
 // Replaces the link path (size bytes) with what it points to: a relative
-// target is taken from the link's folder. False when it does not fit.
+// target is taken from the link's folder. False with errno when the link
+// cannot be read or the result does not fit.
 bool FollowLink(char *path, size_t size) {
     char target[PATH_MAX];
     ssize_t length = readlink(path, target, sizeof target);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof target) return false;
+    if (length < 0) return false;
+    errno = ENAMETOOLONG;
+    if (static_cast<size_t>(length) >= sizeof target) return false;
     target[length] = '\0';
     char *slash = std::strrchr(path, '/');
     size_t kept = target[0] == '/' || !slash ? 0 : static_cast<size_t>(slash - path) + 1;
@@ -41,9 +44,12 @@ bool FollowLink(char *path, size_t size) {
 }  // namespace
 
 bool ResolveArchivePath(const char *path, char *resolved, size_t size) {
-    bool fits = std::strlen(path) < size;
-    if (fits) std::strcpy(resolved, path);
-    for (int links = 0; fits; links++) {
+    if (std::strlen(path) >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::strcpy(resolved, path);
+    for (int links = 0;; links++) {
         struct stat status;
         if (lstat(resolved, &status) != 0) return errno == ENOENT && links == 0;
         if (!S_ISLNK(status.st_mode)) return true;
@@ -51,8 +57,6 @@ bool ResolveArchivePath(const char *path, char *resolved, size_t size) {
             errno = links == kMostLinks ? ELOOP : EACCES;
             return false;
         }
-        fits = FollowLink(resolved, size);
+        if (!FollowLink(resolved, size)) return false;
     }
-    errno = ENAMETOOLONG;
-    return false;
 }
